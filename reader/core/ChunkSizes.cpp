@@ -1,0 +1,35 @@
+#include "ChunkSizes.h"
+
+#include <algorithm>
+
+namespace reader {
+
+int InitialChunkSize(const felica::Pmm& pmm) {
+  // Read-block limits by IC code, as the chip makers publish them.
+  switch (pmm[1]) {
+    case 0x00: return 8;                        // RC-S830
+    case 0x01: case 0x08: case 0x09: case 0x0C:  // RC-S915, RC-S952/953/954
+    case 0x0D: case 0x20: return 12;            // RC-S960, RC-S962
+    case 0x02: case 0x0B: case 0x32: case 0x35: return 1;
+    case 0xF0: case 0xF1: case 0xF2: return 4;  // FeliCa Lite family
+    default: return 12;
+  }
+}
+
+int SmallerChunkSize(int blocks) {
+  for (int size : kChunkSizes) {
+    if (size < blocks) return size;
+  }
+  return 0;
+}
+
+std::chrono::milliseconds ReadTimeout(const felica::Pmm& pmm, int blocks) {
+  const int a = pmm[5] & 7;
+  const int b = pmm[5] >> 3 & 7;
+  const int e = pmm[5] >> 6;
+  const double cardMs = 0.302 * ((b + 1) * blocks + a + 1) * (1 << (2 * e));
+  const auto total = static_cast<long>(cardMs) + 40;  // reader and host latency
+  return std::chrono::milliseconds(std::clamp(total, 40L, 250L));
+}
+
+}  // namespace reader

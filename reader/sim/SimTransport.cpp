@@ -1,0 +1,29 @@
+#include "SimTransport.h"
+
+#include <thread>
+
+namespace sim {
+
+SimTransport::SimTransport(CardImage image) : card_(std::move(image)) {}
+
+reader::TransportResult SimTransport::Exchange(std::span<const std::uint8_t> frame,
+                                               std::chrono::milliseconds timeout) {
+  using reader::TransportStatus;
+  const auto& settings = card_.Settings();
+  const bool present =
+      !settings.noCard && (!settings.removeAfterCommands || commandsAnswered_ < *settings.removeAfterCommands);
+  const std::chrono::milliseconds delay(settings.responseDelayMs);
+
+  std::optional<felica::Bytes> answer;
+  if (present) answer = card_.Answer(frame);
+  if (!answer || delay > timeout) {
+    // A reader waits out its whole timeout for an answer that never comes.
+    std::this_thread::sleep_for(timeout);
+    return {TransportStatus::Timeout, {}, {}};
+  }
+  if (delay.count() > 0) std::this_thread::sleep_for(delay);
+  ++commandsAnswered_;
+  return {TransportStatus::Ok, std::move(*answer), {}};
+}
+
+}  // namespace sim

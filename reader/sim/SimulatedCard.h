@@ -1,0 +1,31 @@
+#pragma once
+// A FeliCa card played from a card image: answers Polling and Read Without
+// Encryption frames as a card would, or stays silent as a card would.
+
+#include <optional>
+#include <span>
+
+#include "CardImage.h"
+
+namespace sim {
+
+class SimulatedCard {
+ public:
+  explicit SimulatedCard(CardImage image);
+
+  // The answer frame, or nullopt where a card would not answer
+  // (a malformed frame, another card's IDm, a system code it lacks).
+  std::optional<felica::Bytes> Answer(std::span<const std::uint8_t> frame);
+
+  const SimulationSettings& Settings() const { return image_.settings; }
+
+ private:
+  std::optional<felica::Bytes> AnswerPolling(std::span<const std::uint8_t> frame);
+  std::optional<felica::Bytes> AnswerRead(std::span<const std::uint8_t> frame);
+
+  CardImage image_;
+  const System* selected_ = nullptr;  // the system the last polling selected
+  std::uint16_t selectedCode_ = 0;
+};
+
+}  // namespace sim
