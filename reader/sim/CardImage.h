@@ -8,7 +8,7 @@
 //     "silentAboveLimit": false,     above it: no answer instead of status A2
 //     "noCard": false,               nothing in the field
 //     "removeAfterCommands": 3,      the card leaves after answering 3 commands
-//     "responseDelayMs": 500,        the card answers this late
+//     "responseDelayMs": 500,        the card answers reads this late
 //     "answerIdm": "0102..."         reads are answered with this IDm
 //   }
 

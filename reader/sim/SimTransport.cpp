@@ -2,6 +2,8 @@
 
 #include <thread>
 
+#include "Frames.h"
+
 namespace sim {
 
 SimTransport::SimTransport(CardImage image) : card_(std::move(image)) {}
@@ -12,7 +14,9 @@ reader::TransportResult SimTransport::Exchange(std::span<const std::uint8_t> fra
   const auto& settings = card_.Settings();
   const bool present =
       !settings.noCard && (!settings.removeAfterCommands || commandsAnswered_ < *settings.removeAfterCommands);
-  const std::chrono::milliseconds delay(settings.responseDelayMs);
+  // A slow card is slow at reading; it answers polling in time.
+  const bool polling = frame.size() > 1 && frame[1] == felica::kPollingCommand;
+  const std::chrono::milliseconds delay(polling ? 0 : settings.responseDelayMs);
 
   std::optional<felica::Bytes> answer;
   if (present) answer = card_.Answer(frame);

@@ -6,6 +6,7 @@
 #include <map>
 
 #include "Form1.h"
+#include "support/QStringPrinter.h"
 
 namespace testsupport {
 
