@@ -19,9 +19,14 @@ bool Library::Fail(std::int32_t rwError, std::uint8_t sf1, std::uint8_t sf2) {
   return false;
 }
 
+void Library::EndSession() {
+  if (session_) commandsOfEndedSessions_ += session_->CommandsSent();
+  session_.reset();
+}
+
 bool Library::Initialize() {
   std::lock_guard lock(mutex_);
-  session_.reset();  // initialising again starts clean: no reader left open
+  EndSession();  // initialising again starts clean: no reader left open
   initialized_ = true;
   last_ = {};
   return true;
@@ -30,7 +35,7 @@ bool Library::Initialize() {
 bool Library::Open() {
   std::lock_guard lock(mutex_);
   if (!initialized_) return Fail(FELICA_RW_NOT_INITIALIZED);
-  session_.reset();
+  EndSession();
   auto opened = OpenReader(std::getenv("FELICA_READER"));
   if (!opened.transport) {
     Diagnostic(opened.diagnostic);
@@ -107,21 +112,21 @@ bool Library::Close() {
   std::lock_guard lock(mutex_);
   if (!initialized_) return Fail(FELICA_RW_NOT_INITIALIZED);
   if (!session_) return Fail(FELICA_RW_NOT_OPEN);
-  session_.reset();
+  EndSession();
   return true;
 }
 
 bool Library::Dispose() {
   std::lock_guard lock(mutex_);
   if (!initialized_) return Fail(FELICA_RW_NOT_INITIALIZED);
-  session_.reset();
+  EndSession();
   initialized_ = false;
   return true;
 }
 
-int Library::CommandsSent() {
+long Library::TotalCommandsSent() {
   std::lock_guard lock(mutex_);
-  return session_ ? session_->CommandsSent() : 0;
+  return commandsOfEndedSessions_ + (session_ ? session_->CommandsSent() : 0);
 }
 
 }  // namespace reader

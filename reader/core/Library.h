@@ -24,16 +24,18 @@ class Library {
   bool Close();
   bool Dispose();
 
-  // Card commands sent since the reader was opened (for measurements).
-  int CommandsSent();
+  // Card commands sent since the process started (for measurements).
+  long TotalCommandsSent();
 
  private:
   bool Fail(std::int32_t rwError, std::uint8_t sf1 = 0, std::uint8_t sf2 = 0);
+  void EndSession();  // closes the reader, if one is open
 
   std::mutex mutex_;
   bool initialized_ = false;
   std::unique_ptr<ReaderSession> session_;
   Failure last_;
+  long commandsOfEndedSessions_ = 0;
 };
 
 }  // namespace reader
