@@ -11,6 +11,10 @@
 #include "ReadButton.h"
 #include "Twips.h"
 
+// The icon lives in a resource of this static library; it must be
+// registered by hand, since nothing else pulls it into the program.
+static void RegisterResources() { Q_INIT_RESOURCE(resources); }
+
 namespace {
 
 constexpr int kClientWidth = 9495;
@@ -44,6 +48,7 @@ QGroupBox* MakeFrame(QWidget* parent, const char* name, const QString& caption, 
 }  // namespace
 
 Form1::Form1(QWidget* parent) : QWidget(parent) {
+  RegisterResources();
   setObjectName(QStringLiteral("Form1"));
   setWindowTitle(QStringLiteral("Q.A.V.O. Card Vexter Voza"));
   setWindowIcon(QIcon(QStringLiteral(":/qavo/icon.png")));
