@@ -33,4 +33,7 @@ std::span<const Driver> HardwareDrivers();
 
 OpenResult OpenReader(const char* felicaReader);
 
+// Tests put an emulated reader in place of a hardware driver of that name.
+void ReplaceDriverForTesting(const Driver& replacement);
+
 }  // namespace reader

@@ -7,6 +7,10 @@ program=$1 checker=$2 sample=$3 artifact=$4 scale=${5:-1}
 work=$(mktemp -d)
 pids=()
 cleanup() {
+  status=$?
+  if [ "$status" -ne 0 ] && [ -s "$work/program.log" ]; then
+    echo "--- program's standard error:"; tail -n 40 "$work/program.log"
+  fi
   for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
   wait 2>/dev/null || true
   rm -rf "$work"

@@ -1,0 +1,79 @@
+#include "Port100Frame.h"
+
+#include <algorithm>
+#include <numeric>
+
+namespace port100 {
+namespace {
+
+constexpr std::uint8_t kPreamble[] = {0x00, 0x00, 0xFF};
+constexpr std::uint8_t kExtended[] = {0xFF, 0xFF};
+
+std::uint8_t Checksum(std::span<const std::uint8_t> bytes) {
+  const unsigned sum = std::accumulate(bytes.begin(), bytes.end(), 0u);
+  return static_cast<std::uint8_t>((256 - sum % 256) % 256);
+}
+
+}  // namespace
+
+felica::Bytes EncodeFrame(std::span<const std::uint8_t> data) {
+  felica::Bytes frame(std::begin(kPreamble), std::end(kPreamble));
+  frame.insert(frame.end(), std::begin(kExtended), std::end(kExtended));
+  const auto length = static_cast<std::uint16_t>(data.size());
+  const std::uint8_t lengthBytes[] = {static_cast<std::uint8_t>(length & 0xFF), static_cast<std::uint8_t>(length >> 8)};
+  frame.insert(frame.end(), std::begin(lengthBytes), std::end(lengthBytes));
+  frame.push_back(Checksum(lengthBytes));
+  frame.insert(frame.end(), data.begin(), data.end());
+  frame.push_back(Checksum(data));
+  frame.push_back(0x00);
+  return frame;
+}
+
+felica::Bytes EncodeCommand(std::uint8_t command, std::span<const std::uint8_t> parameters) {
+  felica::Bytes data{kToDevice, command};
+  data.insert(data.end(), parameters.begin(), parameters.end());
+  return EncodeFrame(data);
+}
+
+DecodedFrame DecodeFrame(std::span<const std::uint8_t> frame) {
+  DecodedFrame decoded;
+  if (std::equal(frame.begin(), frame.end(), std::begin(kAck), std::end(kAck))) {
+    decoded.kind = FrameKind::Ack;
+    return decoded;
+  }
+  if (frame.size() < 5 || !std::equal(std::begin(kPreamble), std::end(kPreamble), frame.begin())) {
+    decoded.fault = "no frame preamble";
+    return decoded;
+  }
+  if (frame.size() == 5 && frame[3] == 0xFF && frame[4] == 0xFF) {
+    decoded.kind = FrameKind::Error;  // the device's error frame
+    return decoded;
+  }
+  if (frame[3] != 0xFF || frame[4] != 0xFF) {
+    decoded.fault = "not an extended frame";
+    return decoded;
+  }
+  if (frame.size() < 10) {
+    decoded.fault = "frame too short";
+    return decoded;
+  }
+  if (Checksum(frame.subspan(5, 2)) != frame[7]) {
+    decoded.fault = "length checksum wrong";
+    return decoded;
+  }
+  const std::size_t length = frame[5] | frame[6] << 8;
+  if (frame.size() < 8 + length + 2) {
+    decoded.fault = "frame shorter than its length";
+    return decoded;
+  }
+  const auto data = frame.subspan(8, length);
+  if (Checksum(data) != frame[8 + length]) {
+    decoded.fault = "data checksum wrong";
+    return decoded;
+  }
+  decoded.kind = FrameKind::Data;
+  decoded.data.assign(data.begin(), data.end());
+  return decoded;
+}
+
+}  // namespace port100
