@@ -4,6 +4,7 @@
 #include <string_view>
 #include <vector>
 
+#include "LibnfcTransport.h"
 #include "Port100Transport.h"
 #include "ReaderChoice.h"
 
@@ -13,6 +14,7 @@ namespace {
 std::vector<Driver>& Table() {
   static std::vector<Driver> drivers = {
       {"port100", port100::OpenFirstDevice},
+      {"libnfc", libnfc::Open},
   };
   return drivers;
 }
