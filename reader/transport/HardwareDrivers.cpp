@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "LibnfcTransport.h"
+#include "PcscTransport.h"
 #include "Port100Transport.h"
 #include "ReaderChoice.h"
 
@@ -14,6 +15,7 @@ namespace {
 std::vector<Driver>& Table() {
   static std::vector<Driver> drivers = {
       {"port100", port100::OpenFirstDevice},
+      {"pcsc", pcsc::Open},
       {"libnfc", libnfc::Open},
   };
   return drivers;
