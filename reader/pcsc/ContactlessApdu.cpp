@@ -132,10 +132,15 @@ Answer ParsePlainResponse(std::span<const std::uint8_t> response) {
   return answer;
 }
 
-Answer ParseTransparentResponse(std::span<const std::uint8_t> response) {
+namespace {
+
+Answer ParseTransparentObjects(std::span<const std::uint8_t> response) {
   Answer answer = ParsePlainResponse(response);
-  if (answer.kind != AnswerKind::Ok && answer.kind != AnswerKind::Refused) return answer;
-  if (answer.statusWord != kStatusOk) return answer;
+  if (answer.kind == AnswerKind::Malformed) answer.statusWord = 0;
+  if (answer.statusWord != kStatusOk) {
+    answer.data.clear();
+    return answer;
+  }
   const auto objects = ParseDataObjects(answer.data);
   answer.data.clear();
   if (!objects) {
@@ -167,6 +172,14 @@ Answer ParseTransparentResponse(std::span<const std::uint8_t> response) {
     }
   }
   answer.kind = !haveStatus ? AnswerKind::Malformed : haveFrame ? AnswerKind::Ok : AnswerKind::NoAnswer;
+  return answer;
+}
+
+}  // namespace
+
+Answer ParseTransparentResponse(std::span<const std::uint8_t> response) {
+  Answer answer = ParseTransparentObjects(response);
+  if (answer.kind != AnswerKind::Ok) answer.data.clear();  // only a whole answer carries a frame
   return answer;
 }
 

@@ -1,0 +1,132 @@
+// PC/SC readers through the real pcscd: our virtual reader behind
+// vsmartcard's vpcd driver, in a pcscd started for these tests.
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+
+#include "Form1.h"
+#include "pcsc/PcscdFixture.h"
+#include "pcsc/VirtualFelicaCard.h"
+#include "support/FormFields.h"
+
+namespace {
+
+using namespace std::chrono;
+using emulator::VirtualFaults;
+using emulator::VirtualFelicaCard;
+
+sim::CardImage Sample(const std::string& name) {
+  return *sim::LoadCardImage(std::string(QAVO_SAMPLES_DIR) + "/" + name).image;
+}
+
+emulator::Pcscd* daemon = nullptr;
+
+class PcscTest : public testing::Test {
+ protected:
+  static void SetUpTestSuite() { daemon = new emulator::Pcscd; }
+  static void TearDownTestSuite() {
+    delete daemon;
+    daemon = nullptr;
+  }
+  void SetUp() override {
+    if (!daemon->Running()) GTEST_SKIP() << daemon->Problem();
+    setenv("FELICA_READER", "pcsc", 1);
+  }
+  void TearDown() override {
+    card.reset();
+    if (daemon->Running()) daemon->WaitForCard(false);
+  }
+  void Place(sim::CardImage image, VirtualFaults faults = {}) {
+    card.reset();
+    daemon->WaitForCard(false);
+    card = std::make_unique<VirtualFelicaCard>(daemon->CardPort(), std::move(image), faults);
+    ASSERT_TRUE(card->Connected());
+    ASSERT_TRUE(daemon->WaitForCard(true));
+  }
+  milliseconds TimedPress() {
+    const auto start = steady_clock::now();
+    form.Command_Click();
+    return duration_cast<milliseconds>(steady_clock::now() - start);
+  }
+  std::unique_ptr<VirtualFelicaCard> card;
+  Form1 form;
+};
+
+TEST_F(PcscTest, EverySampleReadsAsThroughTheSimulatedReader) {
+  for (const auto& entry : std::filesystem::directory_iterator(QAVO_SAMPLES_DIR)) {
+    SCOPED_TRACE(entry.path().filename().string());
+    Form1 simulated;
+    setenv("FELICA_READER", ("sim:" + entry.path().string()).c_str(), 1);
+    simulated.Command_Click();
+    Place(Sample(entry.path().filename().string()));
+    setenv("FELICA_READER", "pcsc", 1);
+    Form1 throughPcsc;
+    throughPcsc.Command_Click();
+    EXPECT_EQ(testsupport::AllFields(throughPcsc), testsupport::AllFields(simulated));
+  }
+}
+
+TEST_F(PcscTest, ReaderChosenByName) {
+  Place(Sample("demo-card.json"));
+  setenv("FELICA_READER", ("pcsc:" + daemon->ReaderName()).c_str(), 1);
+  form.Command_Click();
+  EXPECT_EQ(form.Message->text(), "");
+  setenv("FELICA_READER", "pcsc:No Such Reader", 1);
+  form.Command_Click();
+  EXPECT_EQ(form.Message->text(), "パソリが見つかりません。");
+}
+
+TEST_F(PcscTest, SplitsAtTheCardsLimit) {
+  for (int limit : {1, 8, 12}) {
+    auto image = Sample("demo-card.json");
+    image.settings.maxBlocksPerRead = limit;
+    Place(image);
+    form.History[19]->setText("------");
+    form.Command_Click();
+    EXPECT_EQ(form.Message->text(), "") << limit;
+    EXPECT_TRUE(form.History[19]->text().startsWith(" 19：チャージ")) << limit;
+  }
+}
+
+TEST_F(PcscTest, NoCardEndsWithinHalfASecond) {
+  EXPECT_LT(TimedPress(), milliseconds(500));
+  EXPECT_EQ(form.Message->text(), "Q.A.V.O.カードをパソリにおいてください。");
+}
+
+TEST_F(PcscTest, CardRemovedMidReadIsAReadError) {
+  // GET DATA, start session, switch protocol, polling, pass, purse; then it leaves.
+  Place(Sample("demo-card.json"), VirtualFaults{.disconnectAfterApdus = 6, .emptyAnswerAfterApdus = {}});
+  EXPECT_LT(TimedPress(), milliseconds(2000));
+  EXPECT_EQ(form.Message->text(), "読み込みエラーです。");
+  EXPECT_EQ(form.ChargeLeft->text(), "チャージ残高：03,450円");
+  EXPECT_EQ(form.History[0]->text(), "------");
+}
+
+TEST_F(PcscTest, AnswerShorterThanAStatusWordIsCardLost) {
+  Place(Sample("demo-card.json"), VirtualFaults{.disconnectAfterApdus = {}, .emptyAnswerAfterApdus = 5});
+  testing::internal::CaptureStderr();
+  form.Command_Click();
+  const std::string diagnostics = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(form.Message->text(), "読み込みエラーです。");
+  EXPECT_NE(diagnostics.find("rw error type: 8"), std::string::npos) << diagnostics;  // card lost
+}
+
+TEST_F(PcscTest, TwoHundredPressesInARow) {
+  Place(Sample("demo-card.json"));
+  for (int press = 0; press < 200; ++press) {
+    form.Command_Click();
+    ASSERT_EQ(form.Message->text(), "") << "press " << press;
+  }
+}
+
+// Last: it stops the daemon.
+TEST_F(PcscTest, ZZ_PcscdAbsentShowsTheMissingReaderText) {
+  daemon->Stop();
+  EXPECT_LT(TimedPress(), milliseconds(2000));
+  EXPECT_EQ(form.Message->text(), "パソリが見つかりません。");
+}
+
+}  // namespace
