@@ -3,6 +3,7 @@
 #include <nfc/nfc.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <string>
 
 #include "UsbAccessHint.h"
@@ -68,6 +69,9 @@ class LibnfcTransport : public reader::Transport {
 }  // namespace
 
 reader::OpenResult Open(std::string_view connstring) {
+  // libnfc prints its own errors on standard error; our diagnostic line says
+  // what matters. LIBNFC_LOG_LEVEL set by the user still wins.
+  setenv("LIBNFC_LOG_LEVEL", "0", 0);
   nfc_context* context = nullptr;
   nfc_init(&context);
   if (!context) return {nullptr, FELICA_RW_NO_READER, "libnfc cannot start"};

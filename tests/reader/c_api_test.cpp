@@ -158,6 +158,8 @@ struct OpenCase {
   const char* diagnosticMentions;
 };
 
+void PrintTo(const OpenCase& c, std::ostream* os) { *os << c.name; }
+
 class OpenFailureTest : public CApiTest, public testing::WithParamInterface<OpenCase> {};
 
 TEST_P(OpenFailureTest, FailsWithOneDiagnosticLine) {
