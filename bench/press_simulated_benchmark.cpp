@@ -3,7 +3,6 @@
 // press (the floor is 1 polling and 4 reads: 3, 2, 12 + 8 blocks).
 #include <benchmark/benchmark.h>
 
-#include <QApplication>
 #include <cstdlib>
 
 #include "Form1.h"
@@ -23,12 +22,3 @@ void BM_PressSimulatedTwelveBlockCard(benchmark::State& state) {
 BENCHMARK(BM_PressSimulatedTwelveBlockCard)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
-
-int main(int argc, char** argv) {
-  qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication application(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}

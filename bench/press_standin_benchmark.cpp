@@ -2,7 +2,6 @@
 // read operation and card access themselves, without a reader.
 #include <benchmark/benchmark.h>
 
-#include <QApplication>
 
 #include "Form1.h"
 #include "standin/ScriptedLibrary.h"
@@ -28,12 +27,3 @@ void BM_PressAgainstStandIn(benchmark::State& state) {
 BENCHMARK(BM_PressAgainstStandIn)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
-
-int main(int argc, char** argv) {
-  qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication application(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}

@@ -10,7 +10,7 @@
 #include "Form1.h"
 #include "pcsc/PcscdFixture.h"
 #include "pcsc/VirtualFelicaCard.h"
-#include "support/FormFields.h"
+#include "support/ReaderPathChecks.h"
 
 namespace {
 
@@ -18,9 +18,7 @@ using namespace std::chrono;
 using emulator::VirtualFaults;
 using emulator::VirtualFelicaCard;
 
-sim::CardImage Sample(const std::string& name) {
-  return *sim::LoadCardImage(std::string(QAVO_SAMPLES_DIR) + "/" + name).image;
-}
+sim::CardImage Sample(const std::string& name) { return testsupport::LoadSampleCard(name); }
 
 emulator::Pcscd* daemon = nullptr;
 
@@ -32,7 +30,11 @@ class PcscTest : public testing::Test {
     daemon = nullptr;
   }
   void SetUp() override {
-    if (!daemon->Running()) GTEST_SKIP() << daemon->Problem();
+    if (!daemon->Running()) {
+      // On a developer's desktop a running pcscd is normal; in CI it is a fault.
+      if (std::getenv("CI")) FAIL() << daemon->Problem();
+      GTEST_SKIP() << daemon->Problem();
+    }
     setenv("FELICA_READER", "pcsc", 1);
   }
   void TearDown() override {
@@ -46,6 +48,10 @@ class PcscTest : public testing::Test {
     ASSERT_TRUE(card->Connected());
     ASSERT_TRUE(daemon->WaitForCard(true));
   }
+  void Attach(sim::CardImage image) {
+    Place(std::move(image));
+    setenv("FELICA_READER", "pcsc", 1);
+  }
   milliseconds TimedPress() {
     const auto start = steady_clock::now();
     form.Command_Click();
@@ -56,17 +62,7 @@ class PcscTest : public testing::Test {
 };
 
 TEST_F(PcscTest, EverySampleReadsAsThroughTheSimulatedReader) {
-  for (const auto& entry : std::filesystem::directory_iterator(QAVO_SAMPLES_DIR)) {
-    SCOPED_TRACE(entry.path().filename().string());
-    Form1 simulated;
-    setenv("FELICA_READER", ("sim:" + entry.path().string()).c_str(), 1);
-    simulated.Command_Click();
-    Place(Sample(entry.path().filename().string()));
-    setenv("FELICA_READER", "pcsc", 1);
-    Form1 throughPcsc;
-    throughPcsc.Command_Click();
-    EXPECT_EQ(testsupport::AllFields(throughPcsc), testsupport::AllFields(simulated));
-  }
+  testsupport::ExpectEverySampleReadsAsThroughTheSimulatedReader([this](sim::CardImage image) { Attach(image); });
 }
 
 TEST_F(PcscTest, ReaderChosenByName) {
@@ -80,15 +76,7 @@ TEST_F(PcscTest, ReaderChosenByName) {
 }
 
 TEST_F(PcscTest, SplitsAtTheCardsLimit) {
-  for (int limit : {1, 8, 12}) {
-    auto image = Sample("demo-card.json");
-    image.settings.maxBlocksPerRead = limit;
-    Place(image);
-    form.History[19]->setText("------");
-    form.Command_Click();
-    EXPECT_EQ(form.Message->text(), "") << limit;
-    EXPECT_TRUE(form.History[19]->text().startsWith(" 19：チャージ")) << limit;
-  }
+  testsupport::ExpectWholeReadsAtBlockLimits(form, [this](sim::CardImage image) { Attach(image); });
 }
 
 TEST_F(PcscTest, NoCardEndsWithinHalfASecond) {

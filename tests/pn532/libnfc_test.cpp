@@ -9,16 +9,14 @@
 
 #include "Form1.h"
 #include "pn532/Pn532Emulator.h"
-#include "support/FormFields.h"
+#include "support/ReaderPathChecks.h"
 
 namespace {
 
 using namespace std::chrono;
 using emulator::Pn532Emulator;
 
-sim::CardImage Sample(const std::string& name) {
-  return *sim::LoadCardImage(std::string(QAVO_SAMPLES_DIR) + "/" + name).image;
-}
+sim::CardImage Sample(const std::string& name) { return testsupport::LoadSampleCard(name); }
 
 class LibnfcTest : public testing::Test {
  protected:
@@ -37,16 +35,7 @@ class LibnfcTest : public testing::Test {
 };
 
 TEST_F(LibnfcTest, EverySampleReadsAsThroughTheSimulatedReader) {
-  for (const auto& entry : std::filesystem::directory_iterator(QAVO_SAMPLES_DIR)) {
-    SCOPED_TRACE(entry.path().filename().string());
-    Form1 simulated;
-    setenv("FELICA_READER", ("sim:" + entry.path().string()).c_str(), 1);
-    simulated.Command_Click();
-    Attach(Sample(entry.path().filename().string()));
-    Form1 throughLibnfc;
-    throughLibnfc.Command_Click();
-    EXPECT_EQ(testsupport::AllFields(throughLibnfc), testsupport::AllFields(simulated));
-  }
+  testsupport::ExpectEverySampleReadsAsThroughTheSimulatedReader([this](sim::CardImage card) { Attach(card); });
 }
 
 TEST_F(LibnfcTest, UsesInListPassiveTargetAndExchangesFrames) {
@@ -60,15 +49,7 @@ TEST_F(LibnfcTest, UsesInListPassiveTargetAndExchangesFrames) {
 }
 
 TEST_F(LibnfcTest, SplitsAtTheCardsLimit) {
-  for (int limit : {1, 8, 12}) {
-    auto card = Sample("demo-card.json");
-    card.settings.maxBlocksPerRead = limit;
-    Attach(card);
-    form.History[19]->setText("------");
-    form.Command_Click();
-    EXPECT_EQ(form.Message->text(), "") << limit;
-    EXPECT_TRUE(form.History[19]->text().startsWith(" 19：チャージ")) << limit;
-  }
+  testsupport::ExpectWholeReadsAtBlockLimits(form, [this](sim::CardImage card) { Attach(card); });
 }
 
 TEST_F(LibnfcTest, NoCardEndsWithinHalfASecond) {

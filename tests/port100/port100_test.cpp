@@ -11,7 +11,7 @@
 #include "Port100Transport.h"
 #include "ReaderChoice.h"
 #include "port100/Port100Emulator.h"
-#include "support/FormFields.h"
+#include "support/ReaderPathChecks.h"
 
 namespace {
 
@@ -19,9 +19,7 @@ using namespace std::chrono;
 using emulator::Faults;
 using emulator::Port100Emulator;
 
-std::string Sample(const char* name) { return std::string(QAVO_SAMPLES_DIR) + "/" + name; }
-
-sim::CardImage LoadSample(const std::string& path) { return *sim::LoadCardImage(path).image; }
+using testsupport::LoadSampleCard;
 
 TEST(Port100Chip, SetsTheChipUpInOrder) {
   auto link = std::make_unique<Port100Emulator>(std::nullopt, Faults{});
@@ -35,7 +33,7 @@ TEST(Port100Chip, SetsTheChipUpInOrder) {
 }
 
 TEST(Port100Chip, InCommRFCarriesTheTimeoutInTenthsOfAMillisecond) {
-  auto link = std::make_unique<Port100Emulator>(LoadSample(Sample("demo-card.json")), Faults{});
+  auto link = std::make_unique<Port100Emulator>(LoadSampleCard("demo-card.json"), Faults{});
   auto* emulator = link.get();
   port100::Port100Chip chip(std::move(link));
   ASSERT_EQ(chip.Initialize().status, port100::ChipStatus::Ok);
@@ -106,36 +104,20 @@ class Port100PressTest : public testing::Test {
     setenv("FELICA_READER", "port100", 1);
     EmulatedDevice::faults = {};
   }
-  void UseCard(const char* sample) { EmulatedDevice::card = LoadSample(Sample(sample)); }
+  void UseCard(const char* sample) { EmulatedDevice::card = LoadSampleCard(sample); }
+  static void Attach(sim::CardImage card) {
+    EmulatedDevice::card = std::move(card);
+    setenv("FELICA_READER", "port100", 1);
+  }
   Form1 form;
 };
 
 TEST_F(Port100PressTest, EverySampleReadsAsThroughTheSimulatedReader) {
-  for (const auto& entry : std::filesystem::directory_iterator(QAVO_SAMPLES_DIR)) {
-    SCOPED_TRACE(entry.path().filename().string());
-    Form1 simulated;
-    setenv("FELICA_READER", ("sim:" + entry.path().string()).c_str(), 1);
-    simulated.Command_Click();
-    EmulatedDevice::card = LoadSample(entry.path().string());
-    setenv("FELICA_READER", "port100", 1);
-    Form1 emulated;
-    emulated.Command_Click();
-    EXPECT_EQ(testsupport::AllFields(emulated), testsupport::AllFields(simulated));
-  }
+  testsupport::ExpectEverySampleReadsAsThroughTheSimulatedReader(Attach);
   EXPECT_EQ(Port100Emulator::Alive(), 0);
 }
 
-TEST_F(Port100PressTest, SplitsAtTheCardsLimit) {
-  for (int limit : {1, 8, 12}) {
-    auto card = LoadSample(Sample("demo-card.json"));
-    card.settings.maxBlocksPerRead = limit;
-    EmulatedDevice::card = card;
-    form.History[19]->setText("------");
-    form.Command_Click();
-    EXPECT_EQ(form.Message->text(), "") << limit;
-    EXPECT_TRUE(form.History[19]->text().startsWith(" 19：チャージ")) << limit;
-  }
-}
+TEST_F(Port100PressTest, SplitsAtTheCardsLimit) { testsupport::ExpectWholeReadsAtBlockLimits(form, Attach); }
 
 TEST_F(Port100PressTest, NoCardEndsQuicklyWithThePollingText) {
   EmulatedDevice::card.reset();
