@@ -7,7 +7,10 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include <PCSC/winscard.h>
+
 #include "Form1.h"
+#include "PcscTransport.h"
 #include "pcsc/PcscdFixture.h"
 #include "pcsc/VirtualFelicaCard.h"
 #include "support/ReaderPathChecks.h"
@@ -108,6 +111,29 @@ TEST_F(PcscTest, TwoHundredPressesInARow) {
     form.Command_Click();
     ASSERT_EQ(form.Message->text(), "") << "press " << press;
   }
+}
+
+TEST_F(PcscTest, ReconnectsAfterAnotherApplicationResetsTheCard) {
+  Place(Sample("demo-card.json"));
+  auto opened = pcsc::Open("");
+  ASSERT_TRUE(opened.transport) << opened.diagnostic;
+  const std::uint8_t polling[] = {0x06, 0x00, 0x00, 0x0B, 0x00, 0x00};
+  ASSERT_EQ(opened.transport->Poll(polling, milliseconds(100)).status, reader::TransportStatus::Ok);
+
+  SCARDCONTEXT context = 0;
+  ASSERT_EQ(SCardEstablishContext(SCARD_SCOPE_SYSTEM, nullptr, nullptr, &context), SCARD_S_SUCCESS);
+  SCARDHANDLE other = 0;
+  DWORD protocol = 0;
+  ASSERT_EQ(SCardConnect(context, daemon->ReaderName().c_str(), SCARD_SHARE_SHARED,
+                         SCARD_PROTOCOL_T0 | SCARD_PROTOCOL_T1, &other, &protocol), SCARD_S_SUCCESS);
+  EXPECT_EQ(SCardReconnect(other, SCARD_SHARE_SHARED, SCARD_PROTOCOL_T0 | SCARD_PROTOCOL_T1, SCARD_RESET_CARD,
+                           &protocol), SCARD_S_SUCCESS);
+  SCardDisconnect(other, SCARD_LEAVE_CARD);
+  SCardReleaseContext(context);
+
+  const auto answer = opened.transport->Exchange(polling, milliseconds(100));
+  EXPECT_EQ(answer.status, reader::TransportStatus::Ok) << answer.detail;
+  EXPECT_EQ(answer.frame.size(), 18u);
 }
 
 // Last: it stops the daemon.
