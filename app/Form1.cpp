@@ -10,6 +10,7 @@
 #include "FieldTexts.h"
 #include "ReadButton.h"
 #include "Twips.h"
+#include "Utf8Text.h"
 
 // The icon lives in a resource of this static library; it must be
 // registered by hand, since nothing else pulls it into the program.
@@ -21,10 +22,6 @@ constexpr int kClientWidth = 9495;
 constexpr int kClientHeight = 8130;
 
 int HistoryTop(int i) { return i < Form1::kHistoryCount - 1 ? 240 + 265 * i : 5280; }
-
-QString Text(std::string_view utf8) {
-  return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
-}
 
 QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, const QRect& twips,
                   const QFont* font) {
@@ -70,16 +67,16 @@ Form1::Form1(QWidget* parent) : QWidget(parent) {
                      nullptr);
 
   Frame2 = MakeFrame(this, "Frame2", QStringLiteral("乗車券情報"), {120, 600, 9255, 1215});
-  ChargeLeft = MakeLabel(Frame2, "ChargeLeft", Text(app::kChargeLeftLabel), {120, 240, 2175, 255}, &fieldFont);
-  PassDate = MakeLabel(Frame2, "PassDate", Text(app::kPassDateLabel), {3480, 240, 4335, 255}, &fieldFont);
-  Debt = MakeLabel(Frame2, "Debt", Text(app::kDebtLabel), {120, 540, 2175, 255}, &fieldFont);
-  PassLimit = MakeLabel(Frame2, "PassLimit", Text(app::kPassLimitLabel), {3480, 540, 4335, 255}, &fieldFont);
-  PassArea = MakeLabel(Frame2, "PassArea", Text(app::kPassAreaLabel), {3480, 840, 5535, 255}, &fieldFont);
+  ChargeLeft = MakeLabel(Frame2, "ChargeLeft", app::Utf8Text(app::kChargeLeftLabel), {120, 240, 2175, 255}, &fieldFont);
+  PassDate = MakeLabel(Frame2, "PassDate", app::Utf8Text(app::kPassDateLabel), {3480, 240, 4335, 255}, &fieldFont);
+  Debt = MakeLabel(Frame2, "Debt", app::Utf8Text(app::kDebtLabel), {120, 540, 2175, 255}, &fieldFont);
+  PassLimit = MakeLabel(Frame2, "PassLimit", app::Utf8Text(app::kPassLimitLabel), {3480, 540, 4335, 255}, &fieldFont);
+  PassArea = MakeLabel(Frame2, "PassArea", app::Utf8Text(app::kPassAreaLabel), {3480, 840, 5535, 255}, &fieldFont);
 
   Frame1 = MakeFrame(this, "Frame1", QStringLiteral("利用履歴"), {120, 1920, 9255, 5655});
   for (int i = 0; i < kHistoryCount; ++i) {
     const QByteArray name = QStringLiteral("History(%1)").arg(i).toLatin1();
-    History[i] = MakeLabel(Frame1, name.constData(), Text(app::kHistoryInitialText),
+    History[i] = MakeLabel(Frame1, name.constData(), app::Utf8Text(app::kHistoryInitialText),
                            {120, HistoryTop(i), 7815, 255}, &fieldFont);
   }
 

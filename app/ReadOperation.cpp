@@ -7,22 +7,19 @@
 #include "FeliCa.h"
 #include "FieldTexts.h"
 #include "Form1.h"
+#include "Utf8Text.h"
 #include "ZeroFilled.h"
 
 namespace {
 
 constexpr std::size_t kBlockChars = 32;
 
-QString Text(std::string_view utf8) {
-  return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
-}
-
 // Block k of a block text: the 32 characters starting at 32·k.
 std::string Block(const std::string& blockText, int k) {
   return blockText.substr(kBlockChars * static_cast<std::size_t>(k), kBlockChars);
 }
 
-void Append(QLabel* field, const std::string& part) { field->setText(field->text() + Text(part)); }
+void Append(QLabel* field, const std::string& part) { field->setText(field->text() + app::Utf8Text(part)); }
 
 }  // namespace
 
@@ -30,7 +27,7 @@ QString Form1::QAVOVext(std::vector<std::uint8_t>& bytCardIdm, std::vector<std::
                         std::int16_t intBlocknumber) {
   const std::string blockText =
       card::QAVOVext(bytCardIdm, bytServiceCodeList, intBlocknumber,
-                     [this](std::string_view message) { Message->setText(Text(message)); });
+                     [this](std::string_view message) { Message->setText(app::Utf8Text(message)); });
   return QString::fromLatin1(blockText.data(), static_cast<qsizetype>(blockText.size()));
 }
 
@@ -39,12 +36,12 @@ void Form1::Command_Click() {
 
   if (initialize_library() == 0) {
     WriteDiagnostic("Can't initialize library.", "");
-    Message->setText(Text(app::kNoReaderMessage));
+    Message->setText(app::Utf8Text(app::kNoReaderMessage));
     return;
   }
   if (open_reader_writer_auto() == 0) {
     WriteDiagnostic("Can't open reader writer.", "");
-    Message->setText(Text(app::kNoReaderMessage));
+    Message->setText(app::Utf8Text(app::kNoReaderMessage));
     return;
   }
   Message->setText(QString());
@@ -60,7 +57,7 @@ void Form1::Command_Click() {
   cardInformation.idm = idm.data();
   cardInformation.pmm = pmm.data();
   if (polling_and_get_card_information(&polling, &numberOfCards, &cardInformation) == 0) {
-    Message->setText(Text(app::kNoCardMessage));
+    Message->setText(app::Utf8Text(app::kNoCardMessage));
     FeliCa::ReportReaderFailure();
     return;
   }
@@ -68,15 +65,15 @@ void Form1::Command_Click() {
   std::vector<std::uint8_t> serviceCodeList{0x0B, 0x02};
   const std::string pass = QAVOVext(idm, serviceCodeList, 3).toStdString();
   if (pass.empty()) return;
-  PassDate->setText(Text(app::PassDateText(Block(pass, 0))));
-  PassArea->setText(Text(app::PassAreaText(Block(pass, 1))));
-  PassLimit->setText(Text(app::PassLimitText(Block(pass, 2))));
+  PassDate->setText(app::Utf8Text(app::PassDateText(Block(pass, 0))));
+  PassArea->setText(app::Utf8Text(app::PassAreaText(Block(pass, 1))));
+  PassLimit->setText(app::Utf8Text(app::PassLimitText(Block(pass, 2))));
 
   serviceCodeList = {0x17, 0x04};
   const std::string purse = QAVOVext(idm, serviceCodeList, 2).toStdString();
   if (purse.empty()) return;
-  ChargeLeft->setText(Text(app::ChargeLeftText(Block(purse, 0))));
-  Debt->setText(Text(app::DebtText(Block(purse, 0))));
+  ChargeLeft->setText(app::Utf8Text(app::ChargeLeftText(Block(purse, 0))));
+  Debt->setText(app::Utf8Text(app::DebtText(Block(purse, 0))));
 
   serviceCodeList = {0x0F, 0x06};
   const std::string history = QAVOVext(idm, serviceCodeList, kHistoryCount).toStdString();
@@ -84,7 +81,7 @@ void Form1::Command_Click() {
   for (int i = 0; i < kHistoryCount; ++i) {
     const std::string block = Block(history, i);
     QLabel* line = History[i];
-    line->setText(Text(app::HistoryIndexText(i)));
+    line->setText(app::Utf8Text(app::HistoryIndexText(i)));
     const std::string kindAndStation = app::HistoryKindAndStation(block);
     Append(line, kindAndStation);
     Append(line, app::HistoryDateTime(block));
