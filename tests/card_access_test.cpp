@@ -110,6 +110,8 @@ struct RefusedCase {
   std::int16_t blocks;
 };
 
+void PrintTo(const RefusedCase& c, std::ostream* os) { *os << "IDm " << c.idmSize << ", list " << c.listSize << ", blocks " << c.blocks; }
+
 class RefusedReadTest : public CardAccessTest, public testing::WithParamInterface<RefusedCase> {};
 
 TEST_P(RefusedReadTest, NeverReachesTheLibraryAndEndsTheCycle) {

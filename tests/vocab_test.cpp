@@ -22,6 +22,8 @@ struct StationCase {
   const char* expected;
 };
 
+void PrintTo(const StationCase& c, std::ostream* os) { *os << c.line << "/" << c.station; }
+
 class StationNameTest : public testing::TestWithParam<StationCase> {};
 
 TEST_P(StationNameTest, GivesTheTableText) {

@@ -39,6 +39,8 @@ struct ResponseCase {
   const char* frame = "";
 };
 
+void PrintTo(const ResponseCase& c, std::ostream* os) { *os << c.name; }
+
 class TransparentResponseTest : public testing::TestWithParam<ResponseCase> {};
 
 TEST_P(TransparentResponseTest, Parses) {

@@ -46,6 +46,8 @@ struct DecodeCase {
   const char* data = "";
 };
 
+void PrintTo(const DecodeCase& c, std::ostream* os) { *os << c.name; }
+
 class Port100DecodeTest : public testing::TestWithParam<DecodeCase> {};
 
 TEST_P(Port100DecodeTest, Decodes) {

@@ -60,6 +60,8 @@ struct OpenFaultCase {
   bool opens;
 };
 
+void PrintTo(const OpenFaultCase& c, std::ostream* os) { *os << c.name; }
+
 class Port100OpenTest : public testing::TestWithParam<OpenFaultCase> {};
 
 TEST_P(Port100OpenTest, OpensOrFailsWithinABound) {

@@ -40,6 +40,8 @@ struct BadImage {
   const char* errorMentions;
 };
 
+void PrintTo(const BadImage& c, std::ostream* os) { *os << c.name; }
+
 std::string WithFelica(const std::string& felica) { return R"({"felica": )" + felica + "}"; }
 const std::string kGoodIds = R"("iDm": "0112041E5A3C7D01", "pMm": "0120220427674EFF")";
 std::string WithServices(const std::string& services) {

@@ -24,6 +24,8 @@ struct PollingCase {
   DecodeError expected;
 };
 
+void PrintTo(const PollingCase& c, std::ostream* os) { *os << c.name; }
+
 class PollingDecodeTest : public testing::TestWithParam<PollingCase> {};
 
 TEST_P(PollingDecodeTest, Validates) {
@@ -94,6 +96,8 @@ struct ReadCase {
   DecodeError expected;
   std::uint8_t flag1 = 0, flag2 = 0;
 };
+
+void PrintTo(const ReadCase& c, std::ostream* os) { *os << c.name; }
 
 std::string ReadAnswer(const char* length, const char* idm, const char* rest) {
   return std::string(length) + "07" + idm + rest;

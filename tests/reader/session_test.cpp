@@ -66,6 +66,8 @@ struct SplitCase {
   std::vector<int> expectedReads;  // block counts of the read commands for 20 blocks
 };
 
+void PrintTo(const SplitCase& c, std::ostream* os) { *os << "limit " << c.limit << (c.silentAboveLimit ? ", silent" : ""); }
+
 class SplitTest : public SessionTest, public testing::WithParamInterface<SplitCase> {};
 
 TEST_P(SplitTest, TwentyBlocksArriveInOrderInAsFewCommandsAsTheCardTakes) {
