@@ -15,6 +15,4 @@ struct Failure {
   std::int32_t FelicaErrorType() const { return statusFlag1 << 8 | statusFlag2; }
 };
 
-const char* DescribeRwError(std::int32_t rwError);
-
 }  // namespace reader

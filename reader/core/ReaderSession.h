@@ -32,7 +32,6 @@ class ReaderSession {
 
   int CommandsSent() const { return commandsSent_; }
   int ChunkSize() const { return chunkSize_; }
-  std::string_view TransportName() const { return transport_->Name(); }
 
  private:
   enum class Presence { SameCard, OtherCard, Gone };

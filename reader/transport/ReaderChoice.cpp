@@ -9,8 +9,6 @@
 namespace reader {
 namespace {
 
-constexpr std::string_view kKnownDrivers[] = {"pcsc", "port100", "libnfc"};
-
 OpenResult OpenSimulated(std::string_view path) {
   if (path.empty()) return {nullptr, FELICA_RW_BAD_CONFIGURATION, "FELICA_READER=sim: needs a card image path"};
   auto loaded = sim::LoadCardImage(std::string(path));
@@ -30,7 +28,6 @@ OpenResult OpenAuto() {
     if (!tried.empty()) tried += "; ";
     tried += std::string(driver.name) + ": " + result.diagnostic;
   }
-  if (tried.empty()) tried = "this build has no hardware reader driver";
   return {nullptr, worst, "no reader found (" + tried + ")"};
 }
 
@@ -46,11 +43,6 @@ OpenResult OpenReader(const char* felicaReader) {
   if (kind == "sim") return OpenSimulated(argument);
   for (const Driver& driver : HardwareDrivers()) {
     if (kind == driver.name) return driver.open(argument);
-  }
-  for (std::string_view known : kKnownDrivers) {
-    if (kind == known) {
-      return {nullptr, FELICA_RW_NO_READER, "FELICA_READER=" + std::string(kind) + ": not supported by this build"};
-    }
   }
   return {nullptr, FELICA_RW_BAD_CONFIGURATION,
           "FELICA_READER=" + std::string(choice) + ": expected sim:PATH, pcsc[:NAME], port100 or libnfc[:CONNSTRING]"};
