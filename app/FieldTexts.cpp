@@ -1,21 +1,19 @@
 #include "FieldTexts.h"
 
 #include "CodeTables.h"
+#include "Hex.h"
 
 namespace app {
 namespace {
 
-unsigned HexValue(char c) {
-  if (c >= '0' && c <= '9') return static_cast<unsigned>(c - '0');
-  if (c >= 'A' && c <= 'F') return static_cast<unsigned>(c - 'A' + 10);
-  if (c >= 'a' && c <= 'f') return static_cast<unsigned>(c - 'a' + 10);
-  return 0;
-}
-
+// A pair that is not two hexadecimal digits counts as 0.
 unsigned ByteValue(std::string_view block, int n) {
   const auto pair = Digits(block, n);
   if (pair.size() != 2) return 0;
-  return HexValue(pair[0]) << 4 | HexValue(pair[1]);
+  const int high = hex::DigitValue(pair[0]);
+  const int low = hex::DigitValue(pair[1]);
+  if (high < 0 || low < 0) return 0;
+  return static_cast<unsigned>(high << 4 | low);
 }
 
 std::string StationName(std::string_view block, int lineByte) {

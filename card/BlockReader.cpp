@@ -3,7 +3,7 @@
 #include <array>
 
 #include "FeliCa.h"
-#include "HexText.h"
+#include "Hex.h"
 #include "ZeroFilled.h"
 
 namespace card {
@@ -67,7 +67,9 @@ std::string QAVOVext(std::vector<std::uint8_t>& bytCardIdm,
   response.block_data = blockData.data();
 
   if (read_block_without_encryption(&request, &response) == 0) return FailRead(setMessage);
-  return HexText(blockData);
+  std::string text;
+  hex::Append(text, blockData);
+  return text;
 }
 
 }  // namespace card

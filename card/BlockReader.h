@@ -11,7 +11,6 @@ namespace card {
 
 inline constexpr int kMaxBlocks = 20;
 inline constexpr std::size_t kBlockDataSize = 321;  // 20 blocks of 16 bytes, and one byte more
-inline constexpr std::size_t kBlockTextLength = kBlockDataSize * 2;
 inline constexpr std::string_view kReadErrorMessage = "読み込みエラーです。";
 
 using MessageWriter = std::function<void(std::string_view)>;

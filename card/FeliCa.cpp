@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "Diagnostics.h"
+#include "DiagnosticSink.h"
 
 namespace FeliCa {
 

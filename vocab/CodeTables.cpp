@@ -4,16 +4,11 @@
 #include <optional>
 #include <utility>
 
+#include "Hex.h"
 #include "StationTables.h"
 
 namespace vocab {
 namespace {
-
-std::optional<unsigned> HexDigitValue(char c) {
-  if (c >= '0' && c <= '9') return static_cast<unsigned>(c - '0');
-  if (c >= 'A' && c <= 'F') return static_cast<unsigned>(c - 'A' + 10);
-  return std::nullopt;
-}
 
 // Exactly two upper-case hexadecimal digits, as the card byte is written;
 // anything else has no table index.
@@ -21,9 +16,9 @@ std::optional<unsigned> StationIndex(std::string_view code) {
   if (code.size() != 2) return std::nullopt;
   unsigned value = 0;
   for (char c : code) {
-    auto digit = HexDigitValue(c);
-    if (!digit) return std::nullopt;
-    value = value * 16 + *digit;
+    const int digit = hex::DigitValue(c);
+    if (digit < 0 || (c >= 'a' && c <= 'f')) return std::nullopt;
+    value = value * 16 + static_cast<unsigned>(digit);
   }
   return value;  // at most 0xFF
 }

@@ -17,7 +17,7 @@ int InitialChunkSize(const felica::Pmm& pmm) {
 }
 
 int SmallerChunkSize(int blocks) {
-  for (int size : kChunkSizes) {
+  for (int size : {12, 8, 4, 1}) {
     if (size < blocks) return size;
   }
   return 0;
@@ -28,7 +28,7 @@ std::chrono::milliseconds ReadTimeout(const felica::Pmm& pmm, int blocks) {
   const int b = pmm[5] >> 3 & 7;
   const int e = pmm[5] >> 6;
   const double cardMs = 0.302 * ((b + 1) * blocks + a + 1) * (1 << (2 * e));
-  const auto total = static_cast<long>(cardMs) + 40;  // reader and host latency
+  const auto total = static_cast<long>(cardMs) + 40;  // margin for the card and the reader's RF timing
   return std::chrono::milliseconds(std::clamp(total, 40L, 250L));
 }
 

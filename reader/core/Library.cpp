@@ -1,22 +1,25 @@
 #include "Library.h"
 
-#include <algorithm>
-#include <cstdlib>
-#include <string>
-
-#include "Diagnostic.h"
-#include "ReaderChoice.h"
+#include "LibraryLog.h"
 
 namespace reader {
 
-Library& Library::Instance() {
-  static Library library;
-  return library;
+Library::Library(std::span<const Driver> drivers) : drivers_(drivers) {}
+
+template <typename T>
+Expected<T> Library::Remember(Expected<T> result) {
+  if (result) {
+    last_.reset();
+  } else {
+    last_ = result.error();
+  }
+  return result;
 }
 
-bool Library::Fail(std::int32_t rwError, std::uint8_t sf1, std::uint8_t sf2) {
-  last_ = Failure{rwError, sf1, sf2};
-  return false;
+Unexpected Library::Refuse(Error error) {
+  std::lock_guard lock(mutex_);
+  last_ = error;
+  return Unexpected(std::move(error));
 }
 
 void Library::EndSession() {
@@ -24,107 +27,62 @@ void Library::EndSession() {
   session_.reset();
 }
 
-bool Library::Initialize() {
+Expected<void> Library::Initialize() {
   std::lock_guard lock(mutex_);
   EndSession();  // initialising again starts clean: no reader left open
   initialized_ = true;
-  last_ = {};
-  return true;
+  return Remember(Expected<void>());
 }
 
-bool Library::Open() {
+Expected<void> Library::Open(std::string_view choice) {
   std::lock_guard lock(mutex_);
-  if (!initialized_) return Fail(FELICA_RW_NOT_INITIALIZED);
+  if (!initialized_) return Remember<void>(Fail(ErrorKind::NotInitialized));
   EndSession();
-  auto opened = OpenReader(std::getenv("FELICA_READER"));
-  if (!opened.transport) {
-    Diagnostic(opened.diagnostic);
-    return Fail(opened.rwError);
+  auto opened = OpenReader(choice, drivers_);
+  if (!opened) {
+    LogLine(opened.error().detail);
+    return Remember<void>(Unexpected(opened.error()));
   }
-  session_ = std::make_unique<ReaderSession>(std::move(opened.transport));
-  last_ = {};
-  return true;
+  session_ = std::make_unique<ReaderSession>(std::move(*opened));
+  return Remember(Expected<void>());
 }
 
-bool Library::Poll(PollingRecord* polling, std::uint8_t* numberOfCards, CardInformationRecord* cardInformation) {
+Expected<felica::PollingAnswer> Library::Poll(const felica::PollingRequest& request) {
   std::lock_guard lock(mutex_);
-  if (!initialized_) return Fail(FELICA_RW_NOT_INITIALIZED);
-  if (!session_) return Fail(FELICA_RW_NOT_OPEN);
-  if (!polling || !polling->system_code || !cardInformation || !cardInformation->idm) {
-    return Fail(FELICA_RW_INVALID_ARGUMENT);
-  }
-  if (numberOfCards) *numberOfCards = 0;
-  felica::PollingAnswer answer;
-  Failure failure;
-  if (!session_->Poll(polling->system_code[0], polling->system_code[1], polling->time_slot, answer, failure)) {
-    last_ = failure;
-    return false;
-  }
-  std::copy(answer.idm.begin(), answer.idm.end(), cardInformation->idm);
-  if (cardInformation->pmm) std::copy(answer.pmm.begin(), answer.pmm.end(), cardInformation->pmm);
-  if (numberOfCards) *numberOfCards = 1;
-  last_ = {};
-  return true;
+  if (!initialized_) return Remember<felica::PollingAnswer>(Fail(ErrorKind::NotInitialized));
+  if (!session_) return Remember<felica::PollingAnswer>(Fail(ErrorKind::NotOpen));
+  return Remember(session_->Poll(request));
 }
 
-bool Library::Read(ReadBlockRequest* request, ReadBlockResponse* response) {
+Expected<ReadResult> Library::Read(const ReadRequest& request) {
   std::lock_guard lock(mutex_);
-  if (!initialized_) return Fail(FELICA_RW_NOT_INITIALIZED);
-  if (!session_) return Fail(FELICA_RW_NOT_OPEN);
-  if (!request || !response || !request->card_idm || !request->service_code_list || !request->block_list ||
-      !response->block_data || request->number_of_services < 1 || request->number_of_services > 16 ||
-      request->number_of_blocks < 1) {
-    return Fail(FELICA_RW_INVALID_ARGUMENT);
-  }
-  const auto elements =
-      felica::ParseBlockList(request->block_list, request->number_of_blocks, request->number_of_services);
-  if (!elements) return Fail(FELICA_RW_INVALID_ARGUMENT);
-
-  felica::Idm idm;
-  std::copy_n(request->card_idm, idm.size(), idm.begin());
-  const std::span<const std::uint8_t> serviceCodeList(request->service_code_list,
-                                                      2u * request->number_of_services);
-  ReaderSession::ReadResult result;
-  Failure failure;
-  const bool ok = session_->Read(idm, serviceCodeList, request->number_of_services, *elements, result, failure);
-  if (response->status_flag1) *response->status_flag1 = ok ? result.statusFlag1 : failure.statusFlag1;
-  if (response->status_flag2) *response->status_flag2 = ok ? result.statusFlag2 : failure.statusFlag2;
-  if (response->result_number_of_blocks) {
-    *response->result_number_of_blocks = ok ? request->number_of_blocks : 0;
-  }
-  if (!ok) {
-    last_ = failure;
-    return false;
-  }
-  // Exactly 16 x N bytes, block 0 first; nothing past them is touched.
-  std::copy(result.blockData.begin(), result.blockData.end(), response->block_data);
-  last_ = {};
-  return true;
+  if (!initialized_) return Remember<ReadResult>(Fail(ErrorKind::NotInitialized));
+  if (!session_) return Remember<ReadResult>(Fail(ErrorKind::NotOpen));
+  return Remember(session_->Read(request));
 }
 
-void Library::LastErrors(std::int32_t* felicaErrorType, std::int32_t* rwErrorType) {
+Expected<void> Library::Close() {
   std::lock_guard lock(mutex_);
-  if (felicaErrorType) *felicaErrorType = last_.FelicaErrorType();
-  if (rwErrorType) *rwErrorType = last_.rwError;
-}
-
-bool Library::Close() {
-  std::lock_guard lock(mutex_);
-  if (!initialized_) return Fail(FELICA_RW_NOT_INITIALIZED);
-  if (!session_) return Fail(FELICA_RW_NOT_OPEN);
+  if (!initialized_) return Remember<void>(Fail(ErrorKind::NotInitialized));
+  if (!session_) return Remember<void>(Fail(ErrorKind::NotOpen));
   EndSession();
-  return true;
+  return Remember(Expected<void>());
 }
 
-bool Library::Dispose() {
+Expected<void> Library::Dispose() {
   std::lock_guard lock(mutex_);
-  if (!initialized_) return Fail(FELICA_RW_NOT_INITIALIZED);
+  if (!initialized_) return Remember<void>(Fail(ErrorKind::NotInitialized));
   EndSession();
   initialized_ = false;
-  return true;
+  return Remember(Expected<void>());
 }
 
-long Library::TotalCommandsSent() {
+std::optional<Error> Library::LastError() {
+  std::lock_guard lock(mutex_);
+  return last_;
+}
+
+long Library::CommandsSent() {
   std::lock_guard lock(mutex_);
   return commandsOfEndedSessions_ + (session_ ? session_->CommandsSent() : 0);
 }

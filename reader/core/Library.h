@@ -2,39 +2,47 @@
 // The library's state between the C calls: initialised or not, the open
 // reader, the polled card and the last failure.
 
-#include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <span>
+#include <string_view>
 
-#include "Failure.h"
+#include "DriverTable.h"
+#include "Expected.h"
 #include "ReaderSession.h"
-#include "felica_for_vb.h"
 
 namespace reader {
 
 class Library {
  public:
-  static Library& Instance();
+  explicit Library(std::span<const Driver> drivers);
 
-  bool Initialize();
-  bool Open();
-  bool Poll(PollingRecord* polling, std::uint8_t* numberOfCards, CardInformationRecord* cardInformation);
-  bool Read(ReadBlockRequest* request, ReadBlockResponse* response);
-  void LastErrors(std::int32_t* felicaErrorType, std::int32_t* rwErrorType);
-  bool Close();
-  bool Dispose();
+  Expected<void> Initialize();
+  Expected<void> Open(std::string_view choice);  // FELICA_READER's value
+  Expected<felica::PollingAnswer> Poll(const felica::PollingRequest& request);
+  Expected<ReadResult> Read(const ReadRequest& request);
+  Expected<void> Close();
+  Expected<void> Dispose();
 
-  // Card commands sent since the process started (for measurements).
-  long TotalCommandsSent();
+  // The failure of the last call, or nothing when it succeeded.
+  std::optional<Error> LastError();
+  // Keeps a failure found outside the calls above (the caller's arguments).
+  Unexpected Refuse(Error error);
+
+  // Card commands sent since the library was made (for measurements).
+  long CommandsSent();
 
  private:
-  bool Fail(std::int32_t rwError, std::uint8_t sf1 = 0, std::uint8_t sf2 = 0);
+  template <typename T>
+  Expected<T> Remember(Expected<T> result);
   void EndSession();  // closes the reader, if one is open
 
+  std::span<const Driver> drivers_;
   std::mutex mutex_;
   bool initialized_ = false;
   std::unique_ptr<ReaderSession> session_;
-  Failure last_;
+  std::optional<Error> last_;
   long commandsOfEndedSessions_ = 0;
 };
 

@@ -1,13 +1,16 @@
 #include "Port100Frame.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <numeric>
+#include <string>
 
 namespace port100 {
 namespace {
 
 constexpr std::uint8_t kPreamble[] = {0x00, 0x00, 0xFF};
 constexpr std::uint8_t kExtended[] = {0xFF, 0xFF};
+constexpr std::uint32_t kReceiveTimeoutBit = 0x00000080;
 
 std::uint8_t Checksum(std::span<const std::uint8_t> bytes) {
   const unsigned sum = std::accumulate(bytes.begin(), bytes.end(), 0u);
@@ -16,23 +19,19 @@ std::uint8_t Checksum(std::span<const std::uint8_t> bytes) {
 
 }  // namespace
 
-felica::Bytes EncodeFrame(std::span<const std::uint8_t> data) {
+felica::Bytes EncodeCommand(std::uint8_t command, std::span<const std::uint8_t> parameters) {
+  felica::Bytes data{kToDevice, command};
+  data.insert(data.end(), parameters.begin(), parameters.end());
   felica::Bytes frame(std::begin(kPreamble), std::end(kPreamble));
   frame.insert(frame.end(), std::begin(kExtended), std::end(kExtended));
-  const auto length = static_cast<std::uint16_t>(data.size());
-  const std::uint8_t lengthBytes[] = {static_cast<std::uint8_t>(length & 0xFF), static_cast<std::uint8_t>(length >> 8)};
-  frame.insert(frame.end(), std::begin(lengthBytes), std::end(lengthBytes));
-  frame.push_back(Checksum(lengthBytes));
+  const std::uint8_t length[] = {static_cast<std::uint8_t>(data.size() & 0xFF),
+                                 static_cast<std::uint8_t>(data.size() >> 8)};
+  frame.insert(frame.end(), std::begin(length), std::end(length));
+  frame.push_back(Checksum(length));
   frame.insert(frame.end(), data.begin(), data.end());
   frame.push_back(Checksum(data));
   frame.push_back(0x00);
   return frame;
-}
-
-felica::Bytes EncodeCommand(std::uint8_t command, std::span<const std::uint8_t> parameters) {
-  felica::Bytes data{kToDevice, command};
-  data.insert(data.end(), parameters.begin(), parameters.end());
-  return EncodeFrame(data);
 }
 
 DecodedFrame DecodeFrame(std::span<const std::uint8_t> frame) {
@@ -74,6 +73,21 @@ DecodedFrame DecodeFrame(std::span<const std::uint8_t> frame) {
   decoded.kind = FrameKind::Data;
   decoded.data.assign(data.begin(), data.end());
   return decoded;
+}
+
+reader::Expected<felica::Bytes> ParseInCommRfResult(std::span<const std::uint8_t> result) {
+  using reader::ErrorKind;
+  if (result.size() < 4) return reader::Fail(ErrorKind::Transmission, "InCommRF result too short");
+  const std::uint32_t errors = result[0] | result[1] << 8 | result[2] << 16 | static_cast<std::uint32_t>(result[3]) << 24;
+  if (errors & kReceiveTimeoutBit) return reader::Fail(ErrorKind::Timeout);
+  if (errors != 0) {
+    char text[40];
+    std::snprintf(text, sizeof text, "RF error bits %08X", static_cast<unsigned>(errors));
+    return reader::Fail(ErrorKind::Transmission, text);
+  }
+  // Only a success carries the fifth byte and the frame.
+  if (result.size() < 5) return reader::Fail(ErrorKind::Transmission, "InCommRF result without the card's frame");
+  return felica::Bytes(result.begin() + 5, result.end());
 }
 
 }  // namespace port100

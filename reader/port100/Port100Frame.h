@@ -1,5 +1,5 @@
 #pragma once
-// The port100 frame layer. To and from the device:
+// The port100 frame layer (RC-S380). To and from the device:
 //   00 00 FF FF FF  LEN(2, little-endian)  LCS  DATA  DCS  00
 // where LCS makes the length bytes sum to 0 (mod 256) and DCS the data.
 // DATA is D6 command parameters to the device, D7 command+1 results back.
@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "Bytes.h"
+#include "Expected.h"
 
 namespace port100 {
 
@@ -26,8 +27,7 @@ inline constexpr std::uint8_t kGetFirmwareVersion = 0x20;
 inline constexpr std::uint8_t kSetCommandType = 0x2A;
 }  // namespace command
 
-// Wraps DATA (D6, command, parameters) in a frame.
-felica::Bytes EncodeFrame(std::span<const std::uint8_t> data);
+// A command frame: D6, the command code, its parameters.
 felica::Bytes EncodeCommand(std::uint8_t command, std::span<const std::uint8_t> parameters);
 
 enum class FrameKind { Ack, Data, Error, Invalid };
@@ -39,5 +39,9 @@ struct DecodedFrame {
 };
 
 DecodedFrame DecodeFrame(std::span<const std::uint8_t> frame);
+
+// InCommRF's result: four bytes of error bits (little-endian); on success
+// one byte more and the card's frame. Timeout when the card did not answer.
+reader::Expected<felica::Bytes> ParseInCommRfResult(std::span<const std::uint8_t> result);
 
 }  // namespace port100

@@ -1,42 +1,48 @@
 #include "Port100Transport.h"
 
-#include "LibusbLink.h"
-#include "felica_for_vb.h"
+#include "BulkPipes.h"
+#include "UsbDevices.h"
 
 namespace port100 {
+namespace {
 
-reader::TransportResult Port100Transport::Exchange(std::span<const std::uint8_t> frame,
-                                                   std::chrono::milliseconds timeout) {
-  using reader::TransportStatus;
-  auto result = chip_->CommunicateRF(frame, timeout);
-  switch (result.status) {
-    case ChipStatus::Ok: return {TransportStatus::Ok, std::move(result.data), {}};
-    case ChipStatus::CardTimeout: return {TransportStatus::Timeout, {}, {}};
-    case ChipStatus::Gone: return {TransportStatus::ReaderGone, {}, "reader unplugged"};
-    case ChipStatus::CardError:
-    case ChipStatus::NoAnswer:
-    case ChipStatus::BadFrame: return {TransportStatus::Transmission, {}, std::move(result.detail)};
-  }
-  return {TransportStatus::Transmission, {}, {}};
-}
+using reader::ErrorKind;
+using reader::Fail;
 
-reader::OpenResult OpenOverLink(std::unique_ptr<UsbLink> link) {
+constexpr usb::DeviceId kRcS380[] = {{0x054C, 0x06C1}, {0x054C, 0x06C3}};
+constexpr usb::Family kFamily{kRcS380, "the RC-S380", "port100", true};
+
+reader::OpenResult OpenDevice(const usb::Bus& bus, libusb_device* device) {
+  auto claimed = bus.Claim(device, kFamily);
+  if (!claimed) return reader::Unexpected(claimed.error());
+  auto link = usb::PipesOf(std::move(*claimed));
+  if (!link) return Fail(ErrorKind::ReaderAccess, "the RC-S380 shows no bulk endpoints");
   auto chip = std::make_unique<Port100Chip>(std::move(link));
-  auto ready = chip->Initialize();
-  if (ready.status != ChipStatus::Ok) {
-    const auto rwError = ready.status == ChipStatus::Gone ? FELICA_RW_NO_READER : FELICA_RW_TRANSMISSION;
-    return {nullptr, rwError, "RC-S380: " + ready.detail};
+  if (auto ready = chip->Initialize(); !ready) {
+    reader::Error error = ready.error();
+    error.detail = "RC-S380: " + error.detail;
+    return reader::Unexpected(std::move(error));
   }
-  return {std::make_unique<Port100Transport>(std::move(chip)), 0, {}};
+  return std::make_unique<Port100Transport>(std::move(chip));
 }
 
-reader::OpenResult OpenFirstDevice(std::string_view argument) {
-  if (!argument.empty()) {
-    return {nullptr, FELICA_RW_BAD_CONFIGURATION, "FELICA_READER=port100 takes no argument"};
+}  // namespace
+
+reader::OpenResult Open(std::string_view argument) {
+  if (!argument.empty()) return Fail(ErrorKind::BadConfiguration, "FELICA_READER=port100 takes no argument");
+  auto bus = usb::Bus::Open();
+  if (!bus) return reader::Unexpected(bus.error());
+  const auto devices = (*bus)->Find(kFamily);
+  if (devices.empty()) return Fail(ErrorKind::NoReader, "no RC-S380 on the USB");
+  // A reader that cannot be used leaves the next one its chance; the first
+  // failure is the one reported when none can.
+  std::optional<reader::Error> first;
+  for (libusb_device* device : devices) {
+    auto opened = OpenDevice(**bus, device);
+    if (opened) return opened;
+    if (!first) first = opened.error();
   }
-  auto opened = LibusbLink::OpenFirst();
-  if (!opened.link) return {nullptr, opened.rwError, std::move(opened.diagnostic)};
-  return OpenOverLink(std::move(opened.link));
+  return reader::Unexpected(*first);
 }
 
 }  // namespace port100

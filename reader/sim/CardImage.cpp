@@ -3,7 +3,7 @@
 #include <charconv>
 #include <fstream>
 #include <nlohmann/json.hpp>
-#include <sstream>
+#include <set>
 #include <stdexcept>
 
 namespace sim {
@@ -12,23 +12,26 @@ namespace {
 using nlohmann::json;
 
 constexpr std::size_t kMaxImageBytes = 16 * 1024 * 1024;
-constexpr std::size_t kMaxBlocksPerService = 65535;
 
 struct ImageError : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+const json* Find(const json& object, const char* key) {
+  const auto it = object.find(key);
+  return it == object.end() ? nullptr : &*it;
+}
+
 const json& Member(const json& object, const char* key, const std::string& where) {
   if (!object.is_object()) throw ImageError(where + " is not an object");
-  const auto it = object.find(key);
-  if (it == object.end()) throw ImageError(where + " has no \"" + key + "\"");
-  return *it;
+  const json* value = Find(object, key);
+  if (!value) throw ImageError(where + " has no \"" + key + "\"");
+  return *value;
 }
 
 template <std::size_t N>
 std::array<std::uint8_t, N> FixedHex(const json& value, const std::string& where) {
-  if (!value.is_string()) throw ImageError(where + " is not a text");
-  const auto bytes = felica::ParseHex(value.get<std::string>());
+  const auto bytes = value.is_string() ? felica::ParseHex(value.get<std::string>()) : std::nullopt;
   if (!bytes || bytes->size() != N) {
     throw ImageError(where + " is not " + std::to_string(2 * N) + " hexadecimal digits");
   }
@@ -37,110 +40,158 @@ std::array<std::uint8_t, N> FixedHex(const json& value, const std::string& where
   return out;
 }
 
-std::uint16_t Code16(const std::string& key, const std::string& where) {
-  unsigned value = 0;
-  const auto* end = key.data() + key.size();
-  const auto [ptr, ec] = std::from_chars(key.data(), end, value);
-  if (key.empty() || ec != std::errc() || ptr != end || value > 0xFFFF) {
-    throw ImageError(where + " \"" + key + "\" is not a decimal code from 0 to 65535");
+bool Flag(const json& object, const char* key, const std::string& where) {
+  const json* value = Find(object, key);
+  if (!value || value->is_null()) return false;
+  if (!value->is_boolean()) throw ImageError(where + "." + key + " is not true or false");
+  return value->get<bool>();
+}
+
+// Keys are decimal codes; "11" and "011" are the same code, so one of them is refused.
+template <typename Value>
+void Insert(std::map<std::uint16_t, Value>& into, const std::string& key, Value value, const std::string& what) {
+  unsigned code = 0;
+  const char* end = key.data() + key.size();
+  const auto [ptr, ec] = std::from_chars(key.data(), end, code);
+  if (key.empty() || ec != std::errc() || ptr != end || code > 0xFFFF) {
+    throw ImageError(what + " \"" + key + "\" is not a decimal number from 0 to 65535");
   }
-  return static_cast<std::uint16_t>(value);
+  if (!into.emplace(static_cast<std::uint16_t>(code), std::move(value)).second) {
+    throw ImageError(what + " " + std::to_string(code) + " appears twice");
+  }
+}
+
+Block BlockData(const json& block, const std::string& where) {
+  return FixedHex<16>(Member(block, "data", where), where + " data");
 }
 
 Service ParseService(const json& value, const std::string& where) {
-  const json& blocks = Member(value, "blocks", where);
-  if (!blocks.is_array()) throw ImageError(where + " blocks is not a list");
-  if (blocks.size() > kMaxBlocksPerService) throw ImageError(where + " has more than 65535 blocks");
+  if (!value.is_object()) throw ImageError(where + " is not an object");
   Service service;
-  service.blocks.reserve(blocks.size());
-  for (std::size_t i = 0; i < blocks.size(); ++i) {
-    const std::string blockWhere = where + " block " + std::to_string(i);
-    service.blocks.push_back(FixedHex<16>(Member(blocks[i], "data", blockWhere), blockWhere + " data"));
+  service.skipped = Flag(value, "skipped", where);
+  const json* list = Find(value, "blocks");
+  const json* map = Find(value, "blocksMap");
+  if (list && map) throw ImageError(where + " has both \"blocks\" and \"blocksMap\"");
+  if (list) {  // format 3.0: block k at index k
+    if (!list->is_array()) throw ImageError(where + " blocks is not a list");
+    if (list->size() > 0x10000) throw ImageError(where + " has more than 65536 blocks");
+    for (std::size_t k = 0; k < list->size(); ++k) {
+      const std::string blockWhere = where + " block " + std::to_string(k);
+      service.blocks.emplace(static_cast<std::uint16_t>(k), BlockData((*list)[k], blockWhere));
+    }
+  } else if (map) {  // format 3.1: keyed by block number, in any order, with gaps
+    if (!map->is_object()) throw ImageError(where + " blocksMap is not an object");
+    for (const auto& [number, block] : map->items()) {
+      Insert(service.blocks, number, BlockData(block, where + " block " + number), where + " block");
+    }
   }
   return service;
 }
 
+System ParseSystem(const json& value, const std::string& where) {
+  if (!value.is_object()) throw ImageError(where + " is not an object");
+  System system;
+  system.skipped = Flag(value, "skipped", where);
+  if (const json* services = Find(value, "services")) {
+    if (!services->is_object()) throw ImageError(where + " services is not an object");
+    for (const auto& [code, service] : services->items()) {
+      Insert(system.services, code, ParseService(service, where + " service " + code), where + " service");
+    }
+  }
+  return system;
+}
+
 int IntSetting(const json& settings, const char* key, int low, int high, int fallback) {
-  const auto it = settings.find(key);
-  if (it == settings.end()) return fallback;
-  if (!it->is_number_integer() || *it < low || *it > high) {
+  const json* value = Find(settings, key);
+  if (!value) return fallback;
+  if (!value->is_number_integer() || *value < low || *value > high) {
     throw ImageError(std::string("readerSimulation.") + key + " is not a whole number from " +
                      std::to_string(low) + " to " + std::to_string(high));
   }
-  return it->get<int>();
-}
-
-bool BoolSetting(const json& settings, const char* key) {
-  const auto it = settings.find(key);
-  if (it == settings.end()) return false;
-  if (!it->is_boolean()) throw ImageError(std::string("readerSimulation.") + key + " is not true or false");
-  return it->get<bool>();
+  return value->get<int>();
 }
 
 SimulationSettings ParseSettings(const json& root) {
   SimulationSettings settings;
-  const auto it = root.find("readerSimulation");
-  if (it == root.end()) return settings;
-  if (!it->is_object()) throw ImageError("readerSimulation is not an object");
-  settings.maxBlocksPerRead = IntSetting(*it, "maxBlocksPerRead", 1, 15, 15);
-  settings.silentAboveLimit = BoolSetting(*it, "silentAboveLimit");
-  settings.noCard = BoolSetting(*it, "noCard");
-  if (it->contains("removeAfterCommands")) {
-    settings.removeAfterCommands = IntSetting(*it, "removeAfterCommands", 0, 1000000, 0);
+  const json* object = Find(root, "readerSimulation");
+  if (!object) return settings;
+  if (!object->is_object()) throw ImageError("readerSimulation is not an object");
+  settings.maxBlocksPerRead = IntSetting(*object, "maxBlocksPerRead", 1, 15, 15);
+  settings.silentAboveLimit = Flag(*object, "silentAboveLimit", "readerSimulation");
+  settings.noCard = Flag(*object, "noCard", "readerSimulation");
+  if (Find(*object, "removeAfterCommands")) {
+    settings.removeAfterCommands = IntSetting(*object, "removeAfterCommands", 0, 1000000, 0);
   }
-  settings.responseDelayMs = IntSetting(*it, "responseDelayMs", 0, 10000, 0);
-  if (const auto idm = it->find("answerIdm"); idm != it->end()) {
-    settings.answerIdm = FixedHex<8>(*idm, "readerSimulation.answerIdm");
-  }
+  settings.responseDelayMs = IntSetting(*object, "responseDelayMs", 0, 10000, 0);
+  if (const json* idm = Find(*object, "answerIdm")) settings.answerIdm = FixedHex<8>(*idm, "readerSimulation.answerIdm");
   return settings;
 }
 
 CardImage Parse(const json& root) {
-  const json& felicaCard = Member(root, "felica", "the image");
+  if (!root.is_object()) throw ImageError("not a JSON object");
+  const json& card = Member(root, "felica", "the image");
   CardImage image;
-  image.idm = FixedHex<8>(Member(felicaCard, "iDm", "felica"), "felica.iDm");
-  image.pmm = FixedHex<8>(Member(felicaCard, "pMm", "felica"), "felica.pMm");
-  const json& systems = Member(felicaCard, "systems", "felica");
+  image.idm = FixedHex<8>(Member(root, "tagId", "the image"), "tagId");
+  if (const json* idm = Find(card, "iDm"); idm && !idm->is_null()) {  // older exports
+    if (FixedHex<8>(*idm, "felica.iDm") != image.idm) throw ImageError("felica.iDm disagrees with tagId");
+  }
+  if (const json* pmm = Find(card, "pMm"); pmm && !pmm->is_null()) image.pmm = FixedHex<8>(*pmm, "felica.pMm");
+  image.partialRead = Flag(card, "isPartialRead", "felica");
+
+  const json& systems = Member(card, "systems", "felica");
   if (!systems.is_object() || systems.empty()) throw ImageError("felica.systems is not a non-empty object");
-  for (const auto& [systemKey, systemValue] : systems.items()) {
-    const std::string where = "system " + systemKey;
-    System system;
-    const json& services = Member(systemValue, "services", where);
-    if (!services.is_object()) throw ImageError(where + " services is not an object");
-    for (const auto& [serviceKey, serviceValue] : services.items()) {
-      const std::string serviceWhere = where + " service " + serviceKey;
-      system.services.emplace(Code16(serviceKey, "service code"), ParseService(serviceValue, serviceWhere));
-    }
-    image.systems.emplace_back(Code16(systemKey, "system code"), std::move(system));
+  std::map<std::uint16_t, System> byCode;
+  for (const auto& [code, system] : systems.items()) {
+    Insert(byCode, code, ParseSystem(system, "system " + code), "system");
+  }
+  for (const auto& [code, system] : systems.items()) {  // the image's order decides which system polling finds
+    const auto parsed = static_cast<std::uint16_t>(std::stoul(code));
+    image.systems.emplace_back(parsed, std::move(byCode.at(parsed)));
   }
   image.settings = ParseSettings(root);
   return image;
 }
 
+// nlohmann keeps the last of two equal keys; an image that has them is refused.
+json ParseRefusingDuplicateKeys(std::string_view text) {
+  std::vector<std::set<std::string>> keys;
+  return json::parse(text, [&keys](int, json::parse_event_t event, json& parsed) {
+    if (event == json::parse_event_t::object_start) keys.emplace_back();
+    if (event == json::parse_event_t::object_end) keys.pop_back();
+    if (event == json::parse_event_t::key && !keys.back().insert(parsed.get<std::string>()).second) {
+      throw ImageError("the key \"" + parsed.get<std::string>() + "\" appears twice in one object");
+    }
+    return true;
+  });
+}
+
 }  // namespace
 
-LoadResult ParseCardImage(std::string_view text) {
+reader::Expected<CardImage> ParseCardImage(std::string_view text) {
+  const auto first = text.find_first_not_of(" \t\r\n\xEF\xBB\xBF");
+  if (first != std::string_view::npos && text[first] == '<') {
+    return reader::Fail(reader::ErrorKind::BadConfiguration, "an XML export; only JSON exports are read");
+  }
   try {
-    const json root = json::parse(text);
-    if (!root.is_object()) return {std::nullopt, "not a JSON object"};
-    return {Parse(root), {}};
+    return Parse(ParseRefusingDuplicateKeys(text));
   } catch (const json::exception& e) {
-    return {std::nullopt, std::string("not valid JSON: ") + e.what()};
+    return reader::Fail(reader::ErrorKind::BadConfiguration, std::string("not valid JSON: ") + e.what());
   } catch (const ImageError& e) {
-    return {std::nullopt, e.what()};
+    return reader::Fail(reader::ErrorKind::BadConfiguration, e.what());
   }
 }
 
-LoadResult LoadCardImage(const std::string& path) {
+reader::Expected<CardImage> LoadCardImage(const std::string& path) {
+  using reader::ErrorKind;
   std::ifstream in(path, std::ios::binary);
-  if (!in) return {std::nullopt, "cannot be opened"};
+  if (!in) return reader::Fail(ErrorKind::BadConfiguration, "cannot be opened");
   std::string text;
   char buffer[65536];
   while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
     text.append(buffer, static_cast<std::size_t>(in.gcount()));
-    if (text.size() > kMaxImageBytes) return {std::nullopt, "larger than 16 MiB"};
+    if (text.size() > kMaxImageBytes) return reader::Fail(ErrorKind::BadConfiguration, "larger than 16 MiB");
   }
-  if (in.bad()) return {std::nullopt, "cannot be read"};
+  if (in.bad()) return reader::Fail(ErrorKind::BadConfiguration, "cannot be read");
   return ParseCardImage(text);
 }
 

@@ -8,9 +8,8 @@ namespace sim {
 
 SimTransport::SimTransport(CardImage image) : card_(std::move(image)) {}
 
-reader::TransportResult SimTransport::Exchange(std::span<const std::uint8_t> frame,
-                                               std::chrono::milliseconds timeout) {
-  using reader::TransportStatus;
+reader::Expected<felica::Bytes> SimTransport::Exchange(std::span<const std::uint8_t> frame,
+                                                       std::chrono::milliseconds cardTime) {
   const auto& settings = card_.Settings();
   const bool present =
       !settings.noCard && (!settings.removeAfterCommands || commandsAnswered_ < *settings.removeAfterCommands);
@@ -18,16 +17,26 @@ reader::TransportResult SimTransport::Exchange(std::span<const std::uint8_t> fra
   const bool polling = frame.size() > 1 && frame[1] == felica::kPollingCommand;
   const std::chrono::milliseconds delay(polling ? 0 : settings.responseDelayMs);
 
-  std::optional<felica::Bytes> answer;
-  if (present) answer = card_.Answer(frame);
-  if (!answer || delay > timeout) {
-    // A reader waits out its whole timeout for an answer that never comes.
-    std::this_thread::sleep_for(timeout);
-    return {TransportStatus::Timeout, {}, {}};
+  auto answer = present ? card_.Answer(frame) : reader::Fail(reader::ErrorKind::Timeout);
+  if (answer && delay > cardTime) answer = reader::Fail(reader::ErrorKind::Timeout);
+  if (!answer) {
+    // A reader waits out the card's whole time for an answer that never comes.
+    if (answer.error().kind == reader::ErrorKind::Timeout) std::this_thread::sleep_for(cardTime);
+    return answer;
   }
   if (delay.count() > 0) std::this_thread::sleep_for(delay);
   ++commandsAnswered_;
-  return {TransportStatus::Ok, std::move(*answer), {}};
+  return answer;
+}
+
+reader::OpenResult Open(std::string_view path) {
+  using reader::ErrorKind;
+  if (path.empty()) return reader::Fail(ErrorKind::BadConfiguration, "FELICA_READER=sim: needs a card image path");
+  auto image = LoadCardImage(std::string(path));
+  if (!image) {
+    return reader::Fail(ErrorKind::BadConfiguration, "card image " + std::string(path) + ": " + image.error().detail);
+  }
+  return std::make_unique<SimTransport>(std::move(*image));
 }
 
 }  // namespace sim

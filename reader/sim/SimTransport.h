@@ -12,12 +12,15 @@ class SimTransport : public reader::Transport {
   explicit SimTransport(CardImage image);
 
   std::string_view Name() const override { return "sim"; }
-  reader::TransportResult Exchange(std::span<const std::uint8_t> frame,
-                                   std::chrono::milliseconds timeout) override;
+  reader::Expected<felica::Bytes> Exchange(std::span<const std::uint8_t> frame,
+                                           std::chrono::milliseconds cardTime) override;
 
  private:
   SimulatedCard card_;
   int commandsAnswered_ = 0;
 };
+
+// The driver table's entry: `path` names the card image.
+reader::OpenResult Open(std::string_view path);
 
 }  // namespace sim

@@ -1,13 +1,24 @@
 #include "SimulatedCard.h"
 
 #include <algorithm>
+#include <cstdio>
 
 #include "Frames.h"
 
 namespace sim {
 namespace {
 
-constexpr std::uint8_t kWholeCommand = 0xFF;  // status flag 1 for errors of the whole command
+using reader::ErrorKind;
+using reader::Fail;
+
+constexpr std::uint8_t kWholeCommand = 0xFF;      // status flag 1 for errors of the whole command
+constexpr std::uint8_t kIllegalServiceCount = 0xA1;
+constexpr std::uint8_t kIllegalBlockCount = 0xA2;
+constexpr std::uint8_t kIllegalServiceIndex = 0xA3;
+constexpr std::uint8_t kIllegalService = 0xA6;    // no such service, or it needs a key
+constexpr std::uint8_t kIllegalBlockNumber = 0xA8;
+
+reader::Unexpected Silent() { return Fail(ErrorKind::Timeout); }
 
 bool SystemCodeMatches(std::uint16_t wanted, std::uint16_t code) {
   // 0xFF in either byte of the request matches any value there.
@@ -15,6 +26,9 @@ bool SystemCodeMatches(std::uint16_t wanted, std::uint16_t code) {
   const bool lowOk = (wanted & 0xFF) == 0xFF || (wanted & 0xFF) == (code & 0xFF);
   return highOk && lowOk;
 }
+
+// Status flag 1 for an error at list position i: its bit, as cards set it.
+std::uint8_t Position(std::size_t i) { return static_cast<std::uint8_t>(1u << (i % 8)); }
 
 felica::Bytes ReadStatus(const felica::Idm& idm, std::uint8_t flag1, std::uint8_t flag2) {
   felica::Bytes frame{12, felica::kReadWithoutEncryptionResponse};
@@ -24,26 +38,32 @@ felica::Bytes ReadStatus(const felica::Idm& idm, std::uint8_t flag1, std::uint8_
   return frame;
 }
 
+std::string CodeText(std::uint16_t code) {
+  char text[8];
+  std::snprintf(text, sizeof text, "%04X", code);
+  return text;
+}
+
 }  // namespace
 
 SimulatedCard::SimulatedCard(CardImage image) : image_(std::move(image)) {}
 
-std::optional<felica::Bytes> SimulatedCard::Answer(std::span<const std::uint8_t> frame) {
-  if (frame.size() < 2 || frame[0] != frame.size()) return std::nullopt;
+reader::Expected<felica::Bytes> SimulatedCard::Answer(std::span<const std::uint8_t> frame) {
+  if (frame.size() < 2 || frame[0] != frame.size()) return Silent();
   switch (frame[1]) {
     case felica::kPollingCommand: return AnswerPolling(frame);
     case felica::kReadWithoutEncryptionCommand: return AnswerRead(frame);
-    default: return std::nullopt;
+    default: return Silent();
   }
 }
 
-std::optional<felica::Bytes> SimulatedCard::AnswerPolling(std::span<const std::uint8_t> frame) {
-  if (frame.size() != 6) return std::nullopt;
+reader::Expected<felica::Bytes> SimulatedCard::AnswerPolling(std::span<const std::uint8_t> frame) {
+  if (frame.size() != 6) return Silent();
   const auto wanted = static_cast<std::uint16_t>(frame[2] << 8 | frame[3]);
   const std::uint8_t requestCode = frame[4];
   const auto it = std::find_if(image_.systems.begin(), image_.systems.end(),
                                [&](const auto& entry) { return SystemCodeMatches(wanted, entry.first); });
-  if (it == image_.systems.end()) return std::nullopt;
+  if (it == image_.systems.end()) return Silent();
   selected_ = &it->second;
   selectedCode_ = it->first;
 
@@ -61,44 +81,60 @@ std::optional<felica::Bytes> SimulatedCard::AnswerPolling(std::span<const std::u
   return answer;
 }
 
-std::optional<felica::Bytes> SimulatedCard::AnswerRead(std::span<const std::uint8_t> frame) {
-  if (!selected_ || frame.size() < 14) return std::nullopt;
-  if (!std::equal(image_.idm.begin(), image_.idm.end(), frame.begin() + 2)) return std::nullopt;
+reader::Expected<felica::Bytes> SimulatedCard::AnswerRead(std::span<const std::uint8_t> frame) {
+  if (!selected_ || frame.size() < 14) return Silent();
+  if (!std::equal(image_.idm.begin(), image_.idm.end(), frame.begin() + 2)) return Silent();
   const felica::Idm& replyIdm = image_.settings.answerIdm ? *image_.settings.answerIdm : image_.idm;
 
-  const int services = frame[10];
-  if (services < 1 || services > 16) return ReadStatus(replyIdm, kWholeCommand, 0xA1);
+  const std::size_t services = frame[10];
+  if (services < 1 || services > 16) return ReadStatus(replyIdm, kWholeCommand, kIllegalServiceCount);
   std::size_t pos = 11;
-  if (frame.size() < pos + 2 * services + 1) return std::nullopt;
-  std::vector<const Service*> serviceList;
-  for (int s = 0; s < services; ++s, pos += 2) {
+  if (frame.size() < pos + 2 * services + 1) return Silent();
+  std::vector<std::pair<std::uint16_t, const Service*>> serviceList;
+  for (std::size_t s = 0; s < services; ++s, pos += 2) {
     const auto code = static_cast<std::uint16_t>(frame[pos] | frame[pos + 1] << 8);
+    if (selected_->skipped) {
+      return Fail(ErrorKind::BadConfiguration, "the card image lacks service " + CodeText(code) + " of system " +
+                                                   CodeText(selectedCode_) + ", a system the dump skipped");
+    }
     const auto found = selected_->services.find(code);
-    if (found == selected_->services.end()) return ReadStatus(replyIdm, 0x01, 0xA6);
-    serviceList.push_back(&found->second);
+    // Reading a service that needs a key, without one, is refused as reading one that is not there.
+    if (found == selected_->services.end() || found->second.skipped) {
+      return ReadStatus(replyIdm, Position(s), kIllegalService);
+    }
+    serviceList.emplace_back(code, &found->second);
   }
   const int blocks = frame[pos++];
-  if (blocks < 1) return ReadStatus(replyIdm, kWholeCommand, 0xA2);
+  if (blocks < 1) return ReadStatus(replyIdm, kWholeCommand, kIllegalBlockCount);
   if (blocks > image_.settings.maxBlocksPerRead) {
-    if (image_.settings.silentAboveLimit) return std::nullopt;
-    return ReadStatus(replyIdm, kWholeCommand, 0xA2);
+    if (image_.settings.silentAboveLimit) return Silent();
+    return ReadStatus(replyIdm, kWholeCommand, kIllegalBlockCount);
   }
 
   felica::Bytes data;
   for (int k = 0; k < blocks; ++k) {
-    if (pos >= frame.size()) return std::nullopt;
+    if (pos >= frame.size()) return Silent();
     const std::uint8_t head = frame[pos];
     const std::size_t size = (head & 0x80) ? 2 : 3;
-    if (pos + size > frame.size()) return std::nullopt;
-    const unsigned number = size == 2 ? frame[pos + 1] : (frame[pos + 1] | frame[pos + 2] << 8);
+    if (pos + size > frame.size()) return Silent();
+    const auto number = static_cast<std::uint16_t>(size == 2 ? frame[pos + 1] : frame[pos + 1] | frame[pos + 2] << 8);
     pos += size;
-    const unsigned serviceIndex = head & 0x0F;
-    if (serviceIndex >= serviceList.size()) return ReadStatus(replyIdm, 0x01, 0xA3);
-    const auto& serviceBlocks = serviceList[serviceIndex]->blocks;
-    if (number >= serviceBlocks.size()) return ReadStatus(replyIdm, 0x01, 0xA8);
-    data.insert(data.end(), serviceBlocks[number].begin(), serviceBlocks[number].end());
+    const std::size_t serviceIndex = head & 0x0F;
+    if (serviceIndex >= serviceList.size()) return ReadStatus(replyIdm, Position(k), kIllegalServiceIndex);
+    const auto& [code, service] = serviceList[serviceIndex];
+    const auto block = service->blocks.find(number);
+    if (block == service->blocks.end()) {
+      // Past the last block of a whole dump, the card has no such block; in
+      // a gap, or past the end of a dump that was cut off, the image cannot say.
+      const bool pastTheEnd = service->blocks.empty() || number > service->blocks.rbegin()->first;
+      if (pastTheEnd && !image_.partialRead) return ReadStatus(replyIdm, Position(k), kIllegalBlockNumber);
+      return Fail(ErrorKind::BadConfiguration, "the card image lacks block " + std::to_string(number) +
+                                                   " of service " + CodeText(code) +
+                                                   (image_.partialRead ? " (the dump was cut off)" : ""));
+    }
+    data.insert(data.end(), block->second.begin(), block->second.end());
   }
-  if (pos != frame.size()) return std::nullopt;
+  if (pos != frame.size()) return Silent();
 
   felica::Bytes answer = ReadStatus(replyIdm, 0, 0);
   answer.push_back(static_cast<std::uint8_t>(blocks));

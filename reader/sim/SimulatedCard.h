@@ -2,10 +2,10 @@
 // A FeliCa card played from a card image: answers Polling and Read Without
 // Encryption frames as a card would, or stays silent as a card would.
 
-#include <optional>
 #include <span>
 
 #include "CardImage.h"
+#include "Expected.h"
 
 namespace sim {
 
@@ -13,15 +13,16 @@ class SimulatedCard {
  public:
   explicit SimulatedCard(CardImage image);
 
-  // The answer frame, or nullopt where a card would not answer
-  // (a malformed frame, another card's IDm, a system code it lacks).
-  std::optional<felica::Bytes> Answer(std::span<const std::uint8_t> frame);
+  // The answer frame. Timeout where a card would not answer (a malformed
+  // frame, another card's IDm, a system it lacks); BadConfiguration where
+  // the card would answer with data that the image lacks.
+  reader::Expected<felica::Bytes> Answer(std::span<const std::uint8_t> frame);
 
   const SimulationSettings& Settings() const { return image_.settings; }
 
  private:
-  std::optional<felica::Bytes> AnswerPolling(std::span<const std::uint8_t> frame);
-  std::optional<felica::Bytes> AnswerRead(std::span<const std::uint8_t> frame);
+  reader::Expected<felica::Bytes> AnswerPolling(std::span<const std::uint8_t> frame);
+  reader::Expected<felica::Bytes> AnswerRead(std::span<const std::uint8_t> frame);
 
   CardImage image_;
   const System* selected_ = nullptr;  // the system the last polling selected

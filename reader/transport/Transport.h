@@ -1,45 +1,43 @@
 #pragma once
-// What the library needs of a reader: send one FeliCa frame to the card in
-// the field and get its answer within a bounded time. Readers that poll by
-// themselves (through their own commands) override Poll.
+// What the library needs of a reader: carry one FeliCa frame to the card in
+// the field and bring its answer back within a bounded time. A reader that
+// polls by commands of its own overrides Poll and answers in FeliCa terms.
+//
+// Failures, by kind: Timeout (no answer in time: the card may have left),
+// CardLost (the reader itself says the card left), Transmission (the reader
+// could not send or receive), NoReader (the reader is gone).
 
 #include <chrono>
 #include <cstdint>
 #include <memory>
 #include <span>
-#include <string>
 #include <string_view>
 
 #include "Bytes.h"
+#include "Expected.h"
+#include "Frames.h"
 
 namespace reader {
-
-enum class TransportStatus {
-  Ok,
-  Timeout,       // no answer within the time allowed (no card, or it left)
-  CardLost,      // the reader itself says the card left the field
-  Transmission,  // the reader could not send or receive
-  ReaderGone,    // the reader itself is no longer there
-};
-
-struct TransportResult {
-  TransportStatus status = TransportStatus::Ok;
-  felica::Bytes frame;  // the answer frame, length byte first, when Ok
-  std::string detail;   // for diagnostics: what the reader said; never card data
-};
 
 class Transport {
  public:
   virtual ~Transport() = default;
   virtual std::string_view Name() const = 0;
 
-  // Sends `frame` (length byte first) and waits at most `timeout` for the answer.
-  virtual TransportResult Exchange(std::span<const std::uint8_t> frame, std::chrono::milliseconds timeout) = 0;
+  // Sends `frame` (length byte first); the card's answer frame. `cardTime`
+  // is how long the card may take; the reader adds its own time to it.
+  virtual Expected<felica::Bytes> Exchange(std::span<const std::uint8_t> frame, std::chrono::milliseconds cardTime) = 0;
 
-  // Polls with a FeliCa Polling frame; the answer is the polling response.
-  virtual TransportResult Poll(std::span<const std::uint8_t> pollingFrame, std::chrono::milliseconds timeout) {
-    return Exchange(pollingFrame, timeout);
+  // One card's answer to polling. By default, the Polling command through Exchange.
+  virtual Expected<felica::PollingAnswer> Poll(const felica::PollingRequest& request,
+                                               std::chrono::milliseconds cardTime) {
+    auto answer = Exchange(felica::EncodePolling(request), cardTime);
+    if (!answer) return Unexpected(answer.error());
+    return felica::DecodePolling(*answer);
   }
 };
+
+// What a driver's open gives: the reader, or why there is none.
+using OpenResult = Expected<std::unique_ptr<Transport>>;
 
 }  // namespace reader

@@ -6,6 +6,6 @@
 
 namespace reader {
 
-void Diagnostic(std::string_view line);
+void LogLine(std::string_view line);
 
 }  // namespace reader

@@ -1,4 +1,4 @@
-#include "Diagnostics.h"
+#include "DiagnosticSink.h"
 
 #include <cstdio>
 #include <utility>

@@ -1,11 +1,9 @@
 #pragma once
-// Byte buffers and their hexadecimal spelling.
+// Byte buffers, the card's identifiers, and hexadecimal text.
 
 #include <array>
 #include <cstdint>
 #include <optional>
-#include <span>
-#include <string>
 #include <string_view>
 #include <vector>
 
@@ -15,9 +13,7 @@ using Bytes = std::vector<std::uint8_t>;
 using Idm = std::array<std::uint8_t, 8>;
 using Pmm = std::array<std::uint8_t, 8>;
 
-// Hex digits in either case, two per byte, nothing else; nullopt otherwise.
+// Hexadecimal digits in either case, two a byte, nothing else; nullopt otherwise.
 std::optional<Bytes> ParseHex(std::string_view text);
-
-std::string ToHex(std::span<const std::uint8_t> bytes);
 
 }  // namespace felica

@@ -1,11 +1,11 @@
-#include "Diagnostic.h"
+#include "LibraryLog.h"
 
 #include <cstdio>
 #include <string>
 
 namespace reader {
 
-void Diagnostic(std::string_view line) {
+void LogLine(std::string_view line) {
   std::string out = "felica_for_vb: ";
   out += line;
   // Keep it to one line whatever the detail holds.

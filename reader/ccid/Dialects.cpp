@@ -1,0 +1,152 @@
+#include "Dialects.h"
+
+#include "ContactlessApdu.h"
+
+namespace ccid {
+namespace {
+
+using reader::ErrorKind;
+using reader::Fail;
+
+reader::Expected<Response> Send(Channel& channel, const felica::Bytes& apdu) {
+  auto response = channel.Transmit(apdu);
+  if (!response) return reader::Unexpected(response.error());
+  return SplitResponse(*response);
+}
+
+bool Accepted(Channel& channel, const felica::Bytes& apdu) {
+  const auto response = Send(channel, apdu);
+  return response && SessionStepAccepted(*response);
+}
+
+// PC/SC part 3: FeliCa frames in the transparent session.
+class TransparentSession : public Dialect {
+ public:
+  explicit TransparentSession(Channel& channel) : channel_(channel) {}
+  std::string_view Name() const override { return "transparent session"; }
+
+  reader::Expected<felica::PollingAnswer> Poll(const felica::PollingRequest& request,
+                                               std::chrono::milliseconds cardTime) override {
+    auto answer = Exchange(felica::EncodePolling(request), cardTime);
+    // Some readers (an RC-S300 among them) hear a card only once the field
+    // has been cycled in the session: once, on the session's first polling.
+    if (!answer && answer.error().kind == ErrorKind::Timeout && !fieldCycled_) {
+      Accepted(channel_, ManageSessionApdu(SessionStep::FieldOff));
+      Accepted(channel_, ManageSessionApdu(SessionStep::FieldOn));
+      answer = Exchange(felica::EncodePolling(request), cardTime);
+    }
+    fieldCycled_ = true;
+    if (!answer) return reader::Unexpected(answer.error());
+    return felica::DecodePolling(*answer);
+  }
+
+  reader::Expected<felica::Bytes> Exchange(std::span<const std::uint8_t> frame,
+                                           std::chrono::milliseconds cardTime) override {
+    const auto micros = static_cast<std::uint32_t>(cardTime.count() * 1000);
+    auto response = Send(channel_, TransparentExchangeApdu(frame, micros));
+    if (!response) return reader::Unexpected(response.error());
+    return TransparentAnswer(*response);
+  }
+
+  void End() override { Accepted(channel_, ManageSessionApdu(SessionStep::End)); }
+
+ private:
+  Channel& channel_;
+  bool fieldCycled_ = false;
+};
+
+// FeliCa frames as the data of a direct transmit.
+class DirectFrames : public Dialect {
+ public:
+  explicit DirectFrames(Channel& channel) : channel_(channel) {}
+  std::string_view Name() const override { return "direct FeliCa frames"; }
+
+  reader::Expected<felica::PollingAnswer> Poll(const felica::PollingRequest& request,
+                                               std::chrono::milliseconds cardTime) override {
+    auto answer = Exchange(felica::EncodePolling(request), cardTime);
+    if (!answer) return reader::Unexpected(answer.error());
+    return felica::DecodePolling(*answer);
+  }
+
+  reader::Expected<felica::Bytes> Exchange(std::span<const std::uint8_t> frame, std::chrono::milliseconds) override {
+    auto response = Send(channel_, DirectTransmitApdu(frame));
+    if (!response) return reader::Unexpected(response.error());
+    switch (response->statusWord) {
+      case kStatusOk:
+        if (response->data.empty()) return Fail(ErrorKind::Timeout);
+        return std::move(response->data);
+      case 0x6A81: case 0x6D00: case 0x6E00:  // function, instruction or class not supported
+        return Fail(ErrorKind::Transmission, "the reader refuses FeliCa frames by direct transmit");
+      default:  // the reader's way of saying that the card did not answer
+        return Fail(ErrorKind::Timeout);
+    }
+  }
+
+ private:
+  Channel& channel_;
+};
+
+// PN532 commands as the data of a direct transmit.
+class Pn532Commands : public Dialect {
+ public:
+  explicit Pn532Commands(Channel& channel) : channel_(channel) {}
+  std::string_view Name() const override { return "PN532 commands"; }
+
+  reader::Expected<felica::Bytes> Command(std::span<const std::uint8_t> command) {
+    felica::Bytes data{0xD4};
+    data.insert(data.end(), command.begin(), command.end());
+    auto response = Send(channel_, DirectTransmitApdu(data));
+    if (!response) return reader::Unexpected(response.error());
+    return Pn532Answer(*response, command[0]);
+  }
+
+  reader::Expected<felica::PollingAnswer> Poll(const felica::PollingRequest& request,
+                                               std::chrono::milliseconds) override {
+    const felica::Bytes frame = felica::EncodePolling(request);
+    felica::Bytes command{0x4A, 0x01, 0x01};  // InListPassiveTarget: one target, FeliCa 212 kbps
+    command.insert(command.end(), frame.begin() + 1, frame.end());  // the polling command without its length byte
+    auto answer = Command(command);
+    if (!answer) return reader::Unexpected(answer.error());
+    return Pn532PollingAnswer(*answer);
+  }
+
+  reader::Expected<felica::Bytes> Exchange(std::span<const std::uint8_t> frame,
+                                           std::chrono::milliseconds cardTime) override {
+    // The chip's wait for the card: the first of its steps (100 us x 2^(n-1)) that covers the card's time.
+    const auto micros = static_cast<unsigned long>(cardTime.count()) * 1000;
+    std::uint8_t index = 1;
+    while (index < 16 && (100ul << (index - 1)) < micros) ++index;
+    if (index != timeoutIndex_) {
+      const std::uint8_t timings[] = {0x32, 0x02, 0x00, 0x0B, index};  // RFConfiguration: various timings
+      if (auto set = Command(timings); !set) return reader::Unexpected(set.error());
+      timeoutIndex_ = index;
+    }
+    felica::Bytes command{0x40, 0x01};  // InDataExchange with target 1
+    command.insert(command.end(), frame.begin(), frame.end());
+    auto answer = Command(command);
+    if (!answer) return reader::Unexpected(answer.error());
+    return Pn532ExchangeAnswer(*answer);
+  }
+
+ private:
+  Channel& channel_;
+  std::uint8_t timeoutIndex_ = 0;
+};
+
+}  // namespace
+
+reader::Expected<std::unique_ptr<Dialect>> Negotiate(Channel& channel) {
+  if (Accepted(channel, ManageSessionApdu(SessionStep::Start))) {
+    if (Accepted(channel, SwitchToFelicaApdu())) return std::make_unique<TransparentSession>(channel);
+    Accepted(channel, ManageSessionApdu(SessionStep::End));
+    return std::make_unique<DirectFrames>(channel);
+  }
+  auto pn532 = std::make_unique<Pn532Commands>(channel);
+  const std::uint8_t getFirmwareVersion[] = {0x02};
+  // Polling retries a finite number of times, or a press without a card would never end.
+  const std::uint8_t maxRetries[] = {0x32, 0x05, 0x00, 0x01, 0x02};
+  if (pn532->Command(getFirmwareVersion) && pn532->Command(maxRetries)) return pn532;
+  return Fail(ErrorKind::NoReader, "the reader speaks none of the FeliCa dialects");
+}
+
+}  // namespace ccid

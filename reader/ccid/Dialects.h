@@ -1,0 +1,40 @@
+#pragma once
+// The three ways PC/SC readers carry FeliCa (see ContactlessApdu.h), chosen
+// per reader by what it answers: a reader that refuses the transparent
+// session's switch to FeliCa gets FeliCa frames by direct transmit; one that
+// refuses the session altogether but has a PN532 behind direct transmit gets
+// PN532 commands.
+
+#include <chrono>
+#include <memory>
+#include <span>
+#include <string_view>
+
+#include "Bytes.h"
+#include "Expected.h"
+#include "Frames.h"
+
+namespace ccid {
+
+// A connected card's APDU channel; the answer includes the status word.
+class Channel {
+ public:
+  virtual ~Channel() = default;
+  virtual reader::Expected<felica::Bytes> Transmit(std::span<const std::uint8_t> apdu) = 0;
+};
+
+class Dialect {
+ public:
+  virtual ~Dialect() = default;
+  virtual std::string_view Name() const = 0;
+  virtual reader::Expected<felica::PollingAnswer> Poll(const felica::PollingRequest& request,
+                                                       std::chrono::milliseconds cardTime) = 0;
+  virtual reader::Expected<felica::Bytes> Exchange(std::span<const std::uint8_t> frame,
+                                                   std::chrono::milliseconds cardTime) = 0;
+  virtual void End() {}  // leaves the reader as it was found
+};
+
+// What the reader behind `channel` speaks; NoReader when none of the three.
+reader::Expected<std::unique_ptr<Dialect>> Negotiate(Channel& channel);
+
+}  // namespace ccid

@@ -1,0 +1,50 @@
+#include "DriverTable.h"
+
+#include <string>
+
+#include "LibnfcTransport.h"
+#include "PcscTransport.h"
+#include "Port100Transport.h"
+#include "SimTransport.h"
+
+namespace reader {
+namespace {
+
+constexpr Driver kDrivers[] = {
+    {"sim", false, sim::Open},
+    {"port100", true, port100::Open},
+    {"pcsc", true, ccid::Open},
+    {"libnfc", true, pn53x::Open},
+};
+
+OpenResult OpenFirstHardware(std::span<const Driver> drivers) {
+  std::string tried;
+  ErrorKind kind = ErrorKind::NoReader;
+  for (const Driver& driver : drivers) {
+    if (!driver.hardware) continue;
+    auto opened = driver.open({});
+    if (opened) return opened;
+    if (opened.error().kind == ErrorKind::ReaderAccess) kind = ErrorKind::ReaderAccess;  // the more useful news
+    if (!tried.empty()) tried += "; ";
+    tried += std::string(driver.name) + ": " + opened.error().detail;
+  }
+  return Fail(kind, "no reader found (" + tried + ")");
+}
+
+}  // namespace
+
+std::span<const Driver> DefaultDrivers() { return kDrivers; }
+
+OpenResult OpenReader(std::string_view choice, std::span<const Driver> drivers) {
+  if (choice.empty()) return OpenFirstHardware(drivers);
+  const auto colon = choice.find(':');
+  const std::string_view kind = choice.substr(0, colon);
+  const std::string_view argument = colon == std::string_view::npos ? std::string_view{} : choice.substr(colon + 1);
+  for (const Driver& driver : drivers) {
+    if (kind == driver.name) return driver.open(argument);
+  }
+  return Fail(ErrorKind::BadConfiguration, "FELICA_READER=" + std::string(choice) +
+                                               ": expected sim:PATH, pcsc[:NAME], port100 or libnfc[:CONNSTRING]");
+}
+
+}  // namespace reader

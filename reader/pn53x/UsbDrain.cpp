@@ -1,0 +1,74 @@
+#include "UsbDrain.h"
+
+#include <libusb.h>
+
+#include <chrono>
+#include <cstdio>
+
+#include "BulkPipes.h"
+#include "UsbDevices.h"
+
+namespace pn53x {
+namespace {
+
+using namespace std::chrono_literals;
+
+// The ids libnfc's pn53x_usb and acr122_usb drivers take.
+constexpr usb::DeviceId kPn53xIds[] = {{0x04CC, 0x0531}, {0x04CC, 0x2533}, {0x04E6, 0x5591}, {0x04E6, 0x5594},
+                                       {0x054C, 0x0193}, {0x1FD3, 0x0608}, {0x054C, 0x02E1}};
+constexpr usb::DeviceId kAcr122Ids[] = {{0x072F, 0x2200}, {0x072F, 0x90CC}, {0x072F, 0x2214}};
+constexpr usb::Family kPn53x{kPn53xIds, "the RC-S330/360/370 (or PN533 reader)", "pn533_usb", false};
+constexpr usb::Family kAcr122{kAcr122Ids, "the ACR122U (pcscd holds it when it runs: FELICA_READER=pcsc reads through it)",
+                              "pn533_usb", false};
+constexpr std::uint8_t kPn53xAck[] = {0x00, 0x00, 0xFF, 0x00, 0xFF, 0x00};  // aborts a command still running
+constexpr int kMaxStaleFrames = 64;
+
+// "pn53x_usb:001:004" -> driver, and bus and device numbers where given (0: any).
+struct UsbConnstring {
+  std::string driver;
+  int bus = 0;
+  int device = 0;
+};
+
+UsbConnstring Split(const std::string& connstring) {
+  UsbConnstring parts;
+  const auto colon = connstring.find(':');
+  parts.driver = connstring.substr(0, colon);
+  if (colon != std::string::npos) std::sscanf(connstring.c_str() + colon + 1, "%d:%d", &parts.bus, &parts.device);
+  return parts;
+}
+
+}  // namespace
+
+void DrainUsbDevice(const std::string& connstring) {
+  const UsbConnstring target = Split(connstring);
+  const bool pn53x = target.driver == "pn53x_usb";
+  if (!pn53x && target.driver != "acr122_usb") return;
+  auto bus = usb::Bus::Open();
+  if (!bus) return;
+  const usb::Family& family = pn53x ? kPn53x : kAcr122;
+  for (libusb_device* device : (*bus)->Find(family)) {
+    if ((target.bus && target.bus != libusb_get_bus_number(device)) ||
+        (target.device && target.device != libusb_get_device_address(device))) {
+      continue;
+    }
+    auto claimed = (*bus)->Claim(device, family);
+    if (!claimed) continue;  // libnfc will fail to claim it too, and the hint says why
+    auto pipes = usb::PipesOf(std::move(*claimed));
+    if (!pipes) continue;
+    // A PN53x takes an ACK; an ACR122U speaks CCID and only has its answers read.
+    if (pn53x) pipes->BulkWrite(kPn53xAck, 100ms);
+    felica::Bytes stale;
+    for (int i = 0; i < kMaxStaleFrames && pipes->BulkRead(stale, 10ms) == usb::TransferStatus::Ok; ++i) {
+    }
+  }
+}
+
+std::string UsbAccessProblem() {
+  auto bus = usb::Bus::Open();
+  if (!bus) return {};
+  std::string problem = (*bus)->AccessProblem(kPn53x);
+  return problem.empty() ? (*bus)->AccessProblem(kAcr122) : problem;
+}
+
+}  // namespace pn53x
