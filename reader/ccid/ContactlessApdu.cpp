@@ -120,7 +120,8 @@ felica::Bytes TransparentExchangeApdu(std::span<const std::uint8_t> frame, std::
 felica::Bytes DirectTransmitApdu(std::span<const std::uint8_t> data) { return Apdu(0x00, 0x00, data); }
 
 reader::Expected<Response> SplitResponse(std::span<const std::uint8_t> response) {
-  if (response.size() < 2) return Fail(ErrorKind::BadResponse, "answer shorter than a status word");
+  // A reader whose card vanishes mid-command answers with less than a status word.
+  if (response.size() < 2) return Fail(ErrorKind::CardLost, "answer shorter than a status word: the card left");
   Response split;
   split.statusWord = static_cast<std::uint16_t>(response[response.size() - 2] << 8 | response.back());
   split.data.assign(response.begin(), response.end() - 2);

@@ -43,7 +43,7 @@ felica::Bytes SwitchToFelicaApdu();
 felica::Bytes TransparentExchangeApdu(std::span<const std::uint8_t> frame, std::uint32_t timeoutMicroseconds);
 felica::Bytes DirectTransmitApdu(std::span<const std::uint8_t> data);
 
-// A response: its data and status word. BadResponse when it is shorter than a status word.
+// A response: its data and status word. CardLost when it is shorter than a status word.
 struct Response {
   felica::Bytes data;
   std::uint16_t statusWord = 0;

@@ -72,6 +72,7 @@ class PcscTransport : public reader::Transport {
   }
 
   std::string_view Name() const override { return "pcsc"; }
+  bool HasReadableCard() const override { return dialect_ != nullptr; }
 
   reader::Expected<felica::PollingAnswer> Poll(const felica::PollingRequest& request,
                                                std::chrono::milliseconds cardTime) override {
@@ -162,20 +163,6 @@ std::vector<std::string> ReaderNames(SCARDCONTEXT context) {
   return names;
 }
 
-// Whether every one of the readers holds a card, by their states.
-bool EveryReaderHoldsACard(SCARDCONTEXT context, const std::vector<std::string>& readers) {
-  std::vector<SCARD_READERSTATE> states(readers.size());
-  for (std::size_t i = 0; i < readers.size(); ++i) {
-    states[i].szReader = readers[i].c_str();
-    states[i].dwCurrentState = SCARD_STATE_UNAWARE;
-  }
-  if (SCardGetStatusChange(context, 0, states.data(), static_cast<DWORD>(states.size())) != SCARD_S_SUCCESS) return false;
-  for (const auto& state : states) {
-    if (!(state.dwEventState & SCARD_STATE_PRESENT)) return false;
-  }
-  return true;
-}
-
 }  // namespace
 
 reader::OpenResult Open(std::string_view name) {
@@ -193,15 +180,10 @@ reader::OpenResult Open(std::string_view name) {
     SCardReleaseContext(context);
     return Fail(ErrorKind::NoReader, name.empty() ? std::string("no PC/SC reader") : "no PC/SC reader named " + std::string(name));
   }
-  const bool allHoldCards = EveryReaderHoldsACard(context, chosen);
   auto transport = std::make_unique<PcscTransport>(context, std::move(chosen));
-  // With a card in every reader, what they speak is known now: when none
-  // can read FeliCa this driver steps aside.
-  if (allHoldCards) {
-    if (auto connected = transport->Connect(); !connected && connected.error().kind == ErrorKind::NoReader) {
-      return Fail(ErrorKind::NoReader, "no PC/SC reader reads FeliCa (" + connected.error().detail + ")");
-    }
-  }
+  // A card that is there already is connected now; whether one of them can
+  // be read decides whether auto mode looks further.
+  (void)transport->Connect();
   return transport;
 }
 

@@ -10,9 +10,9 @@
 namespace ccid {
 
 // The driver table's entry. `name` empty: the first reader with a FeliCa
-// card; else the readers whose names begin with it. Fails (so that auto
-// mode tries the next driver) when there is no reader, or when every reader
-// holds a card and none of them speaks FeliCa.
+// card; else the readers whose names begin with it. Fails when there is no
+// reader; a reader without a card it can read opens, but lets auto mode
+// prefer another (HasReadableCard).
 reader::OpenResult Open(std::string_view name);
 
 }  // namespace ccid

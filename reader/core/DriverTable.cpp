@@ -17,17 +17,25 @@ constexpr Driver kDrivers[] = {
     {"libnfc", true, pn53x::Open},
 };
 
+// The first reader that opens and can read a card; failing that, the first
+// reader that opens at all, so that polling can say there is no card.
 OpenResult OpenFirstHardware(std::span<const Driver> drivers) {
   std::string tried;
   ErrorKind kind = ErrorKind::NoReader;
+  std::unique_ptr<Transport> waiting;
   for (const Driver& driver : drivers) {
     if (!driver.hardware) continue;
     auto opened = driver.open({});
-    if (opened) return opened;
+    if (opened && (*opened)->HasReadableCard()) return opened;
+    if (opened) {
+      if (!waiting) waiting = std::move(*opened);
+      continue;
+    }
     if (opened.error().kind == ErrorKind::ReaderAccess) kind = ErrorKind::ReaderAccess;  // the more useful news
     if (!tried.empty()) tried += "; ";
     tried += std::string(driver.name) + ": " + opened.error().detail;
   }
+  if (waiting) return waiting;
   return Fail(kind, "no reader found (" + tried + ")");
 }
 

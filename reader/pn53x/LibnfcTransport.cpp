@@ -81,11 +81,11 @@ class LibnfcTransport : public reader::Transport {
   int chipTime_ = -1;
 };
 
-// Opens one device, drained of answers a killed or failed session left in
-// its pipe; once more, drained again, when libnfc's set-up fails anyway.
+// Opens one device. A USB one is first drained of answers a killed or
+// failed session left in its pipe, and once more when libnfc's set-up fails anyway.
 nfc_device* OpenDrained(nfc_context* context, const std::string& connstring) {
   for (int attempt = 0; attempt < 2; ++attempt) {
-    DrainUsbDevice(connstring);
+    if (!DrainUsbDevice(connstring) && attempt > 0) break;
     if (nfc_device* device = nfc_open(context, connstring.c_str())) return device;
   }
   return nullptr;

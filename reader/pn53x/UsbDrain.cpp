@@ -40,12 +40,12 @@ UsbConnstring Split(const std::string& connstring) {
 
 }  // namespace
 
-void DrainUsbDevice(const std::string& connstring) {
+bool DrainUsbDevice(const std::string& connstring) {
   const UsbConnstring target = Split(connstring);
   const bool pn53x = target.driver == "pn53x_usb";
-  if (!pn53x && target.driver != "acr122_usb") return;
+  if (!pn53x && target.driver != "acr122_usb") return false;
   auto bus = usb::Bus::Open();
-  if (!bus) return;
+  if (!bus) return true;
   const usb::Family& family = pn53x ? kPn53x : kAcr122;
   for (libusb_device* device : (*bus)->Find(family)) {
     if ((target.bus && target.bus != libusb_get_bus_number(device)) ||
@@ -62,6 +62,7 @@ void DrainUsbDevice(const std::string& connstring) {
     for (int i = 0; i < kMaxStaleFrames && pipes->BulkRead(stale, 10ms) == usb::TransferStatus::Ok; ++i) {
     }
   }
+  return true;
 }
 
 std::string UsbAccessProblem() {

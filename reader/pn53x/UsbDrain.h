@@ -9,8 +9,9 @@ namespace pn53x {
 // acr122_usb, with or without bus and device) still holds for the host: an
 // answer left in its pipe by a session that gave up, or was killed, would
 // otherwise answer libnfc's first command and make its set-up fail. Readers
-// held by the kernel or another program are left alone.
-void DrainUsbDevice(const std::string& connstring);
+// held by the kernel or another program are left alone. False when
+// `connstring` names no USB reader.
+bool DrainUsbDevice(const std::string& connstring);
 
 // Why a USB reader that libnfc drives cannot be used (permission, the
 // kernel's pn533_usb driver, another program), or "" when nothing says.

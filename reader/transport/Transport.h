@@ -28,6 +28,11 @@ class Transport {
   // is how long the card may take; the reader adds its own time to it.
   virtual Expected<felica::Bytes> Exchange(std::span<const std::uint8_t> frame, std::chrono::milliseconds cardTime) = 0;
 
+  // False for a reader that is there but holds no card it can read yet (a
+  // PC/SC reader without a card, or with a card it cannot talk FeliCa to):
+  // auto mode then prefers a reader found after it.
+  virtual bool HasReadableCard() const { return true; }
+
   // One card's answer to polling. By default, the Polling command through Exchange.
   virtual Expected<felica::PollingAnswer> Poll(const felica::PollingRequest& request,
                                                std::chrono::milliseconds cardTime) {
