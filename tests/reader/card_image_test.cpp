@@ -1,104 +1,141 @@
-// Card images: what loads, and every way a bad one is refused.
+// Card images as Metrodroid writes them, what the simulated card answers
+// from them, and every way a bad one is refused.
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include "CardImage.h"
-#include "support/TestCards.h"
+#include "SimulatedCard.h"
+#include "support/Hex.h"
 
 namespace {
 
-TEST(CardImage, LoadsServicesBlocksAndSettings) {
-  const auto json = testcards::CardJson(testcards::Card(15),
-                                        R"({"maxBlocksPerRead": 8, "silentAboveLimit": true, "removeAfterCommands": 3,
-                                            "responseDelayMs": 5, "answerIdm": "0a0b0c0d0e0f1011"})");
-  const auto loaded = sim::ParseCardImage(json);
-  ASSERT_TRUE(loaded.image) << loaded.error;
-  const auto& image = *loaded.image;
-  EXPECT_EQ(image.idm[1], 0x12);
-  ASSERT_EQ(image.systems.size(), 1u);
-  EXPECT_EQ(image.systems[0].first, 0x000B);
-  EXPECT_EQ(image.systems[0].second.services.at(0x060F).blocks.size(), 20u);
-  EXPECT_EQ(image.systems[0].second.services.at(0x060F).blocks[7][1], 7);
-  EXPECT_EQ(image.settings.maxBlocksPerRead, 8);
-  EXPECT_TRUE(image.settings.silentAboveLimit);
-  EXPECT_EQ(image.settings.removeAfterCommands, 3);
-  EXPECT_EQ(image.settings.responseDelayMs, 5);
-  EXPECT_EQ((*image.settings.answerIdm)[0], 0x0A);
+using reader::ErrorKind;
+using testsupport::Hex;
+using testsupport::HexOf;
+
+const std::string kBlock0 = "00112233445566778899aabbccddeeff";
+const std::string kBlock1 = "FFEEDDCCBBAA99887766554433221100";
+
+// An export around `systems`, with more of "felica" before them.
+std::string Export(const std::string& systems, const std::string& felica = R"("pMm": "0120220427674eff", )",
+                   const std::string& top = "") {
+  return R"({"tagId": "0112041e5a3c7d01", "scannedAt": {"timeInMillis": 1795000000000, "tz": "Asia/Tokyo"}, )" + top +
+         R"("felica": {)" + felica + R"("systems": )" + systems + "}}";
+}
+std::string OneService(const std::string& service) { return R"({"11": {"services": {"1551": )" + service + "}}}"; }
+
+struct LoadCase {
+  const char* name;
+  std::string json;
+  const char* pmm;     // as loaded
+  const char* blocks;  // service 1551's block numbers, or "skipped"
+};
+
+void PrintTo(const LoadCase& c, std::ostream* os) { *os << c.name; }
+
+class LoadTest : public testing::TestWithParam<LoadCase> {};
+
+TEST_P(LoadTest, KeepsWhatTheDumpHolds) {
+  const auto image = sim::ParseCardImage(GetParam().json);
+  ASSERT_TRUE(image) << image.error().detail;
+  EXPECT_EQ(HexOf(image->idm), "0112041E5A3C7D01");
+  EXPECT_EQ(HexOf(image->pmm), GetParam().pmm);
+  const auto& system = image->systems.front();
+  EXPECT_EQ(system.first, 11);
+  const auto& service = system.second.services.at(1551);
+  std::string blocks = service.skipped ? "skipped" : "";
+  for (const auto& [number, block] : service.blocks) blocks += std::to_string(number) + " ";
+  EXPECT_EQ(blocks, GetParam().blocks);
+  if (service.blocks.count(0)) {
+    EXPECT_EQ(HexOf(service.blocks.at(0)), "00112233445566778899AABBCCDDEEFF");
+  }
 }
 
-TEST(CardImage, UnknownKeysAreIgnoredAndHexMayBeLowerCase) {
-  const auto loaded = sim::ParseCardImage(R"({"tagId": "x", "scannedAt": {"timeInMillis": 1}, "label": "mine",
-      "felica": {"iDm": "0112041e5a3c7d01", "pMm": "0120220427674eff", "specificationVersion": null,
-                 "systems": {"11": {"skipped": false, "services": {"523": {"skipped": false, "blocks": [
-                   {"data": "00112233445566778899aabbccddeeff", "extra": 1}]}}}}}})");
-  ASSERT_TRUE(loaded.image) << loaded.error;
-  EXPECT_EQ(loaded.image->systems[0].second.services.at(523).blocks[0][15], 0xFF);
-}
+INSTANTIATE_TEST_SUITE_P(
+    Exports, LoadTest,
+    testing::Values(
+        LoadCase{"Format30Blocks", Export(OneService(R"({"blocks": [{"data": ")" + kBlock0 + R"("}, {"data": ")" + kBlock1 + R"("}]})")),
+                 "0120220427674EFF", "0 1 "},
+        LoadCase{"Format31BlocksMapScrambledWithAGap",
+                 Export(OneService(R"({"blocksMap": {"5": {"data": ")" + kBlock1 + R"("}, "0": {"data": ")" + kBlock0 + R"("}}})")),
+                 "0120220427674EFF", "0 5 "},
+        LoadCase{"PmmNull", Export(OneService("{}"), R"("pMm": null, )"), "00FF000000000000", ""},
+        LoadCase{"PmmMissing", Export(OneService("{}"), ""), "00FF000000000000", ""},
+        LoadCase{"SkippedService", Export(OneService(R"({"skipped": true})")), "0120220427674EFF", "skipped"},
+        LoadCase{"SkippedSystemAndExtraKeys",
+                 Export(R"({"11": {"services": {"1551": {"blocksMap": {"0": {"data": ")" + kBlock0 + R"("}}}}}, "65024": {"skipped": true}})",
+                        R"("pMm": "0120220427674EFF", "specificationVersion": 256, "isPartialRead": false, )", R"("label": "mine", )"),
+                 "0120220427674EFF", "0 "},
+        LoadCase{"OlderExportWithAgreeingIdm", Export(OneService("{}"), R"("iDm": "0112041E5A3C7D01", "pMm": "0120220427674EFF", )"),
+                 "0120220427674EFF", ""}),
+    [](const auto& info) { return std::string(info.param.name); });
 
-struct BadImage {
+struct BadCase {
   const char* name;
   std::string json;
   const char* errorMentions;
 };
 
-void PrintTo(const BadImage& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const BadCase& c, std::ostream* os) { *os << c.name; }
 
-std::string WithFelica(const std::string& felica) { return R"({"felica": )" + felica + "}"; }
-const std::string kGoodIds = R"("iDm": "0112041E5A3C7D01", "pMm": "0120220427674EFF")";
-std::string WithServices(const std::string& services) {
-  return WithFelica("{" + kGoodIds + R"(, "systems": {"11": {"services": )" + services + "}}}");
-}
-
-class BadImageTest : public testing::TestWithParam<BadImage> {};
+class BadImageTest : public testing::TestWithParam<BadCase> {};
 
 TEST_P(BadImageTest, IsRefusedWithItsFault) {
-  const auto loaded = sim::ParseCardImage(GetParam().json);
-  EXPECT_FALSE(loaded.image);
-  EXPECT_NE(loaded.error.find(GetParam().errorMentions), std::string::npos) << loaded.error;
+  const auto image = sim::ParseCardImage(GetParam().json);
+  ASSERT_FALSE(image);
+  EXPECT_EQ(image.error().kind, ErrorKind::BadConfiguration);
+  EXPECT_NE(image.error().detail.find(GetParam().errorMentions), std::string::npos) << image.error().detail;
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Faults, BadImageTest,
     testing::Values(
-        BadImage{"NotJson", "{felica", "not valid JSON"}, BadImage{"Empty", "", "not valid JSON"},
-        BadImage{"NotAnObject", "[1, 2]", "not a JSON object"}, BadImage{"NoFelica", R"({"tagId": "01"})", "\"felica\""},
-        BadImage{"NoIdm", WithFelica(R"({"pMm": "0120220427674EFF", "systems": {}})"), "\"iDm\""},
-        BadImage{"ShortIdm", WithFelica(R"({"iDm": "0112", "pMm": "0120220427674EFF", "systems": {}})"), "felica.iDm"},
-        BadImage{"IdmNotHex", WithFelica(R"({"iDm": "0112041E5A3C7DZZ", "pMm": "0120220427674EFF", "systems": {}})"),
-                 "felica.iDm"},
-        BadImage{"IdmNumber", WithFelica(R"({"iDm": 12, "pMm": "0120220427674EFF", "systems": {}})"), "not a text"},
-        BadImage{"NoSystems", WithFelica("{" + kGoodIds + R"(, "systems": {}})"), "systems"},
-        BadImage{"SystemCodeNotDecimal", WithFelica("{" + kGoodIds + R"(, "systems": {"0x0B": {"services": {}}}})"),
-                 "system code"},
-        BadImage{"SystemCodeTooBig", WithFelica("{" + kGoodIds + R"(, "systems": {"65536": {"services": {}}}})"),
-                 "system code"},
-        BadImage{"ServiceCodeNegative", WithServices(R"({"-1": {"blocks": []}})"), "service code"},
-        BadImage{"NoBlocks", WithServices(R"({"523": {}})"), "\"blocks\""},
-        BadImage{"BlocksNotList", WithServices(R"({"523": {"blocks": {}}})"), "not a list"},
-        BadImage{"BlockShort", WithServices(R"({"523": {"blocks": [{"data": "0011"}]}})"), "service 523 block 0 data"},
-        BadImage{"BlockLong", WithServices(R"({"523": {"blocks": [{"data": "00112233445566778899AABBCCDDEEFF00"}]}})"),
-                 "32 hexadecimal digits"},
-        BadImage{"BlockNoData", WithServices(R"({"523": {"blocks": [{"raw": "00"}]}})"), "\"data\""},
-        BadImage{"TooManyBlocks", WithServices(R"({"523": {"blocks": [)" + [] {
-                   std::string blocks;
-                   for (int i = 0; i < 65536; ++i) blocks += std::string(i ? "," : "") + "{}";
-                   return blocks;
-                 }() + "]}}"),
-                 "more than 65535 blocks"},
-        BadImage{"BadSetting", testcards::CardJson(testcards::Card(12), R"({"maxBlocksPerRead": 16})"),
-                 "maxBlocksPerRead"},
-        BadImage{"BadSettingType", testcards::CardJson(testcards::Card(12), R"({"noCard": "yes"})"), "noCard"},
-        BadImage{"SettingsNotObject", testcards::CardJson(testcards::Card(12), R"(3)"), "readerSimulation"}),
+        BadCase{"NotJson", "{felica", "not valid JSON"}, BadCase{"Empty", "", "not valid JSON"},
+        BadCase{"XmlExport", "\xEF\xBB\xBF <?xml version=\"1.0\"?><card type=\"felica\"/>", "only JSON exports are read"},
+        BadCase{"NotAnObject", "[1, 2]", "not a JSON object"},
+        BadCase{"NoTagId", R"({"felica": {"systems": {"11": {}}}})", "\"tagId\""},
+        BadCase{"IdmDisagrees", Export(OneService("{}"), R"("iDm": "0112041E5A3C7D02", )"), "felica.iDm disagrees with tagId"},
+        BadCase{"ShortPmm", Export(OneService("{}"), R"("pMm": "0120", )"), "felica.pMm"},
+        BadCase{"NoSystems", Export("{}"), "systems"},
+        BadCase{"ShortBlock", Export(OneService(R"({"blocks": [{"data": "0011"}]})")), "service 1551 block 0 data"},
+        BadCase{"LongBlock", Export(OneService(R"({"blocksMap": {"0": {"data": ")" + kBlock0 + R"(00"}}})")), "32 hexadecimal digits"},
+        BadCase{"BlockNumberOutOfRange", Export(OneService(R"({"blocksMap": {"65536": {"data": ")" + kBlock0 + R"("}}})")), "65536"},
+        BadCase{"BlockNumberTwiceAfterNormalising",
+                Export(OneService(R"({"blocksMap": {"7": {"data": ")" + kBlock0 + R"("}, "07": {"data": ")" + kBlock0 + R"("}}})")),
+                "block 7 appears twice"},
+        BadCase{"ServiceCodeTwice", Export(R"({"11": {"services": {"1551": {}, "01551": {}}}})"), "service 1551 appears twice"},
+        BadCase{"KeyTwice", Export(R"({"11": {"services": {}}, "11": {"services": {}}})"), "\"11\" appears twice"},
+        BadCase{"BothShapes", Export(OneService(R"({"blocks": [], "blocksMap": {}})")), "both"},
+        BadCase{"BadSetting", Export(OneService("{}"), R"("pMm": null, )", R"("readerSimulation": {"maxBlocksPerRead": 16}, )"),
+                "maxBlocksPerRead"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(CardImage, MissingFileIsRefused) {
-  const auto loaded = sim::LoadCardImage("/nonexistent/card.json");
-  EXPECT_FALSE(loaded.image);
-  EXPECT_EQ(loaded.error, "cannot be opened");
+TEST(CardImageFile, UnreadableFilesAreRefused) {
+  EXPECT_EQ(sim::LoadCardImage("/nonexistent/card.json").error().detail, "cannot be opened");
+  EXPECT_FALSE(sim::LoadCardImage("/"));
 }
 
-TEST(CardImage, ADirectoryIsRefused) {
-  const auto loaded = sim::LoadCardImage("/");
-  EXPECT_FALSE(loaded.image);
+// The simulated card from a dump: what the dump holds it answers, what it
+// lacks it never makes up.
+TEST(SimulatedCard, AnswersFromTheDumpAndNeverMakesBlocksUp) {
+  const std::string services =
+      R"({"11": {"services": {"523": {"skipped": true}, "1551": {"blocksMap": {"0": {"data": ")" + kBlock0 +
+      R"("}, "2": {"data": ")" + kBlock1 + R"("}}}}}})";
+  const auto read = [](sim::SimulatedCard& card, const char* service, const char* block) {
+    EXPECT_TRUE(card.Answer(Hex("0600000B0000")));  // polling selects the system
+    const auto answer = card.Answer(Hex(std::string("10 06 0112041E5A3C7D01 01") + service + "01 80" + block));
+    return answer ? HexOf(*answer).substr(20) : answer.error().detail;  // flags on, or why not
+  };
+  sim::SimulatedCard whole(*sim::ParseCardImage(Export(services)));
+  EXPECT_EQ(read(whole, "0F06", "00"), "000001" + HexOf(Hex(kBlock0)));
+  EXPECT_EQ(read(whole, "0B02", "00"), "01A6");  // needs a key: refused as a card refuses it
+  EXPECT_EQ(read(whole, "0F06", "03"), "01A8");  // past the end of a whole dump: the card has no block 3
+  EXPECT_EQ(read(whole, "0F06", "01"), "the card image lacks block 1 of service 060F");
+  sim::SimulatedCard cut(*sim::ParseCardImage(Export(services, R"("pMm": null, "isPartialRead": true, )")));
+  EXPECT_EQ(read(cut, "0F06", "03"), "the card image lacks block 3 of service 060F (the dump was cut off)");
+  sim::SimulatedCard skippedSystem(*sim::ParseCardImage(Export(R"({"11": {"skipped": true}})")));
+  EXPECT_NE(read(skippedSystem, "0F06", "00").find("a system the dump skipped"), std::string::npos);
 }
 
 }  // namespace

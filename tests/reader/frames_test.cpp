@@ -1,148 +1,191 @@
-// FeliCa frames against hex, as they go over the air.
+// What goes over the wire, against literal bytes: FeliCa frames, the
+// RC-S380's port100 frames, and the PC/SC pseudo-APDUs and their answers.
+// Byte layouts are those of the FeliCa command reference, nfcpy's RC-S380
+// driver and tests, the Linux port100 driver, PC/SC part 3 and the ACS
+// reader manuals; the bytes here are written out, never computed by the
+// code under test.
 #include <gtest/gtest.h>
 
+#include "ContactlessApdu.h"
 #include "Frames.h"
+#include "Port100Frame.h"
+#include "support/Hex.h"
 
 namespace {
 
-using felica::Bytes;
-using felica::DecodeError;
-
-Bytes Hex(std::string_view text) { return *felica::ParseHex(text); }
+using reader::ErrorKind;
+using testsupport::Hex;
+using testsupport::HexOf;
 
 const felica::Idm kIdm{0x01, 0x12, 0x04, 0x1E, 0x5A, 0x3C, 0x7D, 0x01};
-constexpr const char* kIdmHex = "0112041E5A3C7D01";
-
-TEST(Polling, EncodesSystemCodeInOrderThenRequestCodeAndSlot) {
-  EXPECT_EQ(felica::EncodePolling(0x00, 0x0B, 0x00, 0x00), Hex("0600000B0000"));
-  EXPECT_EQ(felica::EncodePolling(0xFF, 0xFF, 0x01, 0x03), Hex("0600FFFF0103"));
-}
-
-struct PollingCase {
-  const char* name;
-  const char* frame;
-  DecodeError expected;
-};
-
-void PrintTo(const PollingCase& c, std::ostream* os) { *os << c.name; }
-
-class PollingDecodeTest : public testing::TestWithParam<PollingCase> {};
-
-TEST_P(PollingDecodeTest, Validates) {
-  felica::PollingAnswer answer;
-  EXPECT_EQ(felica::DecodePolling(Hex(GetParam().frame), answer), GetParam().expected);
-  if (GetParam().expected == DecodeError::None) {
-    EXPECT_EQ(answer.idm, kIdm);
-    EXPECT_EQ(answer.pmm[1], 0x20);
-  }
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Frames, PollingDecodeTest,
-    testing::Values(PollingCase{"Good", "12010112041E5A3C7D010120220427674EFF", DecodeError::None},
-                    PollingCase{"WithRequestData", "14010112041E5A3C7D010120220427674EFF000B", DecodeError::None},
-                    PollingCase{"Short", "11010112041E5A3C7D010120220427674E", DecodeError::WrongLength},
-                    PollingCase{"Long", "13010112041E5A3C7D010120220427674EFF00", DecodeError::WrongLength},
-                    PollingCase{"LengthByteDisagrees", "13010112041E5A3C7D010120220427674EFF", DecodeError::WrongLength},
-                    PollingCase{"Empty", "", DecodeError::WrongLength},
-                    PollingCase{"WrongCode", "12070112041E5A3C7D010120220427674EFF", DecodeError::WrongResponseCode}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-std::vector<felica::BlockListElement> TwoByteElements(int first, int count) {
-  Bytes list;
-  for (int k = first; k < first + count; ++k) list.insert(list.end(), {0x80, static_cast<std::uint8_t>(k)});
-  return *felica::ParseBlockList(list.data(), count, 1);
-}
-
-TEST(ReadWithoutEncryption, EncodesIdmServicesAndBlockList) {
-  const Bytes services = Hex("0F06");
-  const auto frame = felica::EncodeReadWithoutEncryption(kIdm, services, 1, TwoByteElements(0, 3));
-  ASSERT_TRUE(frame);
-  EXPECT_EQ(*frame, Hex(std::string("1406") + kIdmHex + "010F0603800080018002"));
-}
-
-TEST(ReadWithoutEncryption, KeepsThreeByteElementsAndServiceIndexes) {
-  const Bytes list = Hex("8100" "010201" "8005");  // 2-byte, 3-byte (block 0x0102), 2-byte
-  const auto elements = felica::ParseBlockList(list.data(), 3, 2);
-  ASSERT_TRUE(elements);
-  EXPECT_EQ((*elements)[0].serviceIndex(), 1);
-  EXPECT_EQ((*elements)[1].size, 3);
-  const Bytes services = Hex("0B021704");
-  const auto frame = felica::EncodeReadWithoutEncryption(kIdm, services, 2, *elements);
-  ASSERT_TRUE(frame);
-  EXPECT_EQ(*frame, Hex(std::string("1706") + kIdmHex + "020B021704" "03" "8100" "010201" "8005"));
-}
-
-TEST(ReadWithoutEncryption, RefusesAServiceIndexOutsideTheList) {
-  const Bytes list = Hex("80008100");
-  EXPECT_FALSE(felica::ParseBlockList(list.data(), 2, 1));
-  EXPECT_TRUE(felica::ParseBlockList(list.data(), 2, 2));
-}
-
-TEST(ReadWithoutEncryption, RefusesAFrameOver255Bytes) {
-  Bytes services;
-  for (int s = 0; s < 16; ++s) services.insert(services.end(), {0x0F, 0x06});
-  Bytes list;
-  for (int k = 0; k < 71; ++k) list.insert(list.end(), {0x00, static_cast<std::uint8_t>(k), 0x00});
-  const auto elements = *felica::ParseBlockList(list.data(), 71, 16);
-  EXPECT_FALSE(felica::EncodeReadWithoutEncryption(kIdm, services, 16, elements));
-  EXPECT_TRUE(felica::EncodeReadWithoutEncryption(kIdm, services, 16, std::span(elements).first(60)));
-}
-
-struct ReadCase {
-  const char* name;
-  std::string frame;
-  int expectedBlocks;
-  DecodeError expected;
-  std::uint8_t flag1 = 0, flag2 = 0;
-};
-
-void PrintTo(const ReadCase& c, std::ostream* os) { *os << c.name; }
-
-std::string ReadAnswer(const char* length, const char* idm, const char* rest) {
-  return std::string(length) + "07" + idm + rest;
-}
 const std::string kBlock = "00112233445566778899AABBCCDDEEFF";
 
-class ReadDecodeTest : public testing::TestWithParam<ReadCase> {};
+// A decoded result as text: the bytes, or the error's kind.
+template <typename T, typename Show>
+std::string Outcome(const reader::Expected<T>& result, Show show) {
+  if (result) return show(*result);
+  const char* kinds[] = {"NotInitialized", "NotOpen", "NoReader", "ReaderAccess", "NoCard", "Timeout", "Transmission",
+                         "CardLost", "CardSwapped", "BadResponse", "CardError", "InvalidArgument", "BadConfiguration"};
+  return kinds[static_cast<int>(result.error().kind)];
+}
+std::string AsHex(const felica::Bytes& bytes) { return HexOf(bytes); }
 
-TEST_P(ReadDecodeTest, Validates) {
-  const auto& c = GetParam();
-  felica::ReadAnswer answer;
-  EXPECT_EQ(felica::DecodeReadWithoutEncryption(Hex(c.frame), kIdm, c.expectedBlocks, answer), c.expected);
-  if (c.expected == DecodeError::None) {
-    EXPECT_EQ(answer.statusFlag1, c.flag1);
-    EXPECT_EQ(answer.statusFlag2, c.flag2);
-    EXPECT_EQ(answer.blockData.size(), c.flag1 == 0 ? 16u * c.expectedBlocks : 0u);
-  }
+TEST(FelicaFrames, CommandsAsTheCardExpectsThem) {
+  EXPECT_EQ(HexOf(felica::EncodePolling({{0x00, 0x0B}, 0x00, 0x00})), "0600000B0000");
+  EXPECT_EQ(HexOf(felica::EncodePolling({{0xFF, 0xFF}, 0x01, 0x03})), "0600FFFF0103");
+  const felica::BlockListElement elements[] = {{{0x80, 0x00}, 2}, {{0x80, 0x13}, 2}, {{0x00, 0x34, 0x12}, 3}};
+  const std::uint16_t services[] = {0x060F};
+  EXPECT_EQ(Outcome(felica::EncodeReadWithoutEncryption(kIdm, services, elements), AsHex),
+            "15060112041E5A3C7D01010F060380008013003412");
+  // 16 services and 71 three-byte elements make more than 255 bytes.
+  const std::vector<std::uint16_t> many(16, 0x060F);
+  const std::vector<felica::BlockListElement> three(71, felica::BlockListElement{{0x00, 0x01, 0x00}, 3});
+  EXPECT_EQ(Outcome(felica::EncodeReadWithoutEncryption(kIdm, many, three), AsHex), "InvalidArgument");
+  EXPECT_TRUE(felica::EncodeReadWithoutEncryption(kIdm, many, std::span(three).first(60)));
+}
+
+struct DecodeCase {
+  const char* name;
+  std::string frame;
+  std::string outcome;  // the polling answer's IDm and PMm, the read's flags and data, or the error
+};
+
+void PrintTo(const DecodeCase& c, std::ostream* os) { *os << c.name; }
+
+class PollingAnswerTest : public testing::TestWithParam<DecodeCase> {};
+
+TEST_P(PollingAnswerTest, Decodes) {
+  const auto answer = felica::DecodePolling(Hex(GetParam().frame));
+  EXPECT_EQ(Outcome(answer, [](const auto& a) { return HexOf(a.idm) + " " + HexOf(a.pmm); }), GetParam().outcome);
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Frames, ReadDecodeTest,
-    testing::Values(
-        ReadCase{"OneBlock", ReadAnswer("1D", kIdmHex, "000001") + kBlock, 1, DecodeError::None},
-        ReadCase{"TwoBlocks", ReadAnswer("2D", kIdmHex, "000002") + kBlock + kBlock, 2, DecodeError::None},
-        ReadCase{"StatusA2", ReadAnswer("0C", kIdmHex, "FFA2"), 12, DecodeError::None, 0xFF, 0xA2},
-        ReadCase{"StatusA6", ReadAnswer("0C", kIdmHex, "01A6"), 1, DecodeError::None, 0x01, 0xA6},
-        ReadCase{"StatusA8", ReadAnswer("0C", kIdmHex, "01A8"), 1, DecodeError::None, 0x01, 0xA8},
-        ReadCase{"StatusA1", ReadAnswer("0C", kIdmHex, "FFA1"), 1, DecodeError::None, 0xFF, 0xA1},
-        ReadCase{"ErrorWithData", ReadAnswer("1D", kIdmHex, "01A801") + kBlock, 1, DecodeError::WrongLength},
-        ReadCase{"Short", ReadAnswer("1C", kIdmHex, "000001") + kBlock.substr(0, 30), 1, DecodeError::WrongLength},
-        ReadCase{"Long", ReadAnswer("1E", kIdmHex, "000001") + kBlock + "00", 1, DecodeError::WrongLength},
-        ReadCase{"CountDisagreesWithData", ReadAnswer("1D", kIdmHex, "000002") + kBlock, 2, DecodeError::WrongLength},
-        ReadCase{"FewerBlocksThanAsked", ReadAnswer("1D", kIdmHex, "000001") + kBlock, 2, DecodeError::WrongBlockCount},
-        ReadCase{"NoBlockCount", ReadAnswer("0C", kIdmHex, "0000"), 1, DecodeError::WrongLength},
-        ReadCase{"TooShortForStatus", ReadAnswer("0B", kIdmHex, "00"), 1, DecodeError::WrongLength},
-        ReadCase{"WrongCode", "1D09" + std::string(kIdmHex) + "000001" + kBlock, 1, DecodeError::WrongResponseCode},
-        ReadCase{"OtherCard", ReadAnswer("1D", "0112041E5A3C7D02", "000001") + kBlock, 1, DecodeError::WrongIdm}),
+    Frames, PollingAnswerTest,
+    testing::Values(DecodeCase{"Plain", "12 01 0112041E5A3C7D01 0120220427674EFF", "0112041E5A3C7D01 0120220427674EFF"},
+                    DecodeCase{"WithSystemCode", "14 01 0112041E5A3C7D01 0120220427674EFF 000B",
+                               "0112041E5A3C7D01 0120220427674EFF"},
+                    DecodeCase{"Short", "11 01 0112041E5A3C7D01 0120220427674E", "BadResponse"},
+                    DecodeCase{"LengthByteDisagrees", "13 01 0112041E5A3C7D01 0120220427674EFF", "BadResponse"},
+                    DecodeCase{"NineteenBytes", "13 01 0112041E5A3C7D01 0120220427674EFF 00", "BadResponse"},
+                    DecodeCase{"Empty", "", "BadResponse"},
+                    DecodeCase{"NotAPollingAnswer", "12 07 0112041E5A3C7D01 0120220427674EFF", "BadResponse"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(Hex, ParsesEitherCaseAndRefusesOddOrForeignText) {
-  EXPECT_EQ(felica::ParseHex("0aFf"), (Bytes{0x0A, 0xFF}));
-  EXPECT_FALSE(felica::ParseHex("0"));
-  EXPECT_FALSE(felica::ParseHex("0g"));
-  EXPECT_FALSE(felica::ParseHex(" 0"));
-  EXPECT_EQ(felica::ToHex(Bytes{0x00, 0x0A, 0xA0, 0xFF}), "000AA0FF");
+class ReadAnswerTest : public testing::TestWithParam<DecodeCase> {};
+
+TEST_P(ReadAnswerTest, DecodesForTwoBlocksAskedFor) {
+  const auto answer = felica::DecodeReadWithoutEncryption(Hex(GetParam().frame), kIdm, 2);
+  EXPECT_EQ(Outcome(answer,
+                    [](const auto& a) {
+                      return HexOf(std::vector<std::uint8_t>{a.statusFlag1, a.statusFlag2}) + " " + HexOf(a.blockData);
+                    }),
+            GetParam().outcome);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Frames, ReadAnswerTest,
+    testing::Values(
+        DecodeCase{"TwoBlocks", "2D 07 0112041E5A3C7D01 0000 02" + kBlock + kBlock, "0000 " + kBlock + kBlock},
+        DecodeCase{"CardRefusesTheCount", "0C 07 0112041E5A3C7D01 FFA2", "FFA2 "},
+        DecodeCase{"CardLacksTheService", "0C 07 0112041E5A3C7D01 01A6", "01A6 "},
+        DecodeCase{"ErrorWithData", "1D 07 0112041E5A3C7D01 01A8 01" + kBlock, "BadResponse"},
+        DecodeCase{"OneBlockForTwo", "1D 07 0112041E5A3C7D01 0000 01" + kBlock, "BadResponse"},
+        DecodeCase{"CountDisagreesWithData", "1D 07 0112041E5A3C7D01 0000 02" + kBlock, "BadResponse"},
+        DecodeCase{"NoCount", "0C 07 0112041E5A3C7D01 0000", "BadResponse"},
+        DecodeCase{"TooShortForStatus", "0B 07 0112041E5A3C7D01 00", "BadResponse"},
+        DecodeCase{"NotAReadAnswer", "2D 09 0112041E5A3C7D01 0000 02" + kBlock + kBlock, "BadResponse"},
+        DecodeCase{"AnotherCard", "2D 07 0112041E5A3C7D02 0000 02" + kBlock + kBlock, "CardSwapped"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Port100Frames, CommandsAsNfcpySendsThem) {
+  EXPECT_EQ(HexOf(port100::EncodeCommand(0x20, {})), "0000FFFFFF0200FED6200A00");
+  EXPECT_EQ(HexOf(port100::EncodeCommand(0x2A, Hex("01"))), "0000FFFFFF0300FDD62A01FF00");
+  EXPECT_EQ(HexOf(port100::EncodeCommand(0x00, Hex("01010F01"))), "0000FFFFFF0600FAD60001010F011800");
+  const std::vector<std::uint8_t> long300(298, 0x01);  // D6, the code and 298 bytes: length 012C
+  EXPECT_EQ(HexOf(port100::EncodeCommand(0x04, long300)).substr(0, 16), "0000FFFFFF2C01D3");
+}
+
+TEST(Port100Frames, Decodes) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"0000FF00FF00", "Ack"},          {"0000FFFFFF", "Error"},
+      {"0000FFFFFF0400FCD7211101F600", "D7211101"},
+      {"0000FFFFFF0400FBD7211101F600", "length checksum wrong"},
+      {"0000FFFFFF0400FCD7211101F700", "data checksum wrong"},
+      {"0000FFFFFF0400FC", "frame too short"},
+      {"0000FFFFFF0A00F6D7211101F600", "frame shorter than its length"},
+      {"0100FFFFFF0400FCD7211101F600", "no frame preamble"},
+      {"0000FF04FCD7211101F600", "not an extended frame"},
+      {"", "no frame preamble"}};
+  for (const auto& [frame, expected] : cases) {
+    const auto decoded = port100::DecodeFrame(Hex(frame));
+    const std::string kind = decoded.kind == port100::FrameKind::Ack     ? "Ack"
+                             : decoded.kind == port100::FrameKind::Error ? "Error"
+                             : decoded.kind == port100::FrameKind::Data  ? HexOf(decoded.data)
+                                                                         : std::string(decoded.fault);
+    EXPECT_EQ(kind, expected) << frame;
+  }
+}
+
+TEST(Port100Frames, InCommRfResults) {
+  // Success: four error bytes of zero, one byte more, the card's frame. Failure: the four bytes alone.
+  const std::pair<const char*, const char*> cases[] = {
+      {"00000000 08 0C07", "0C07"},  {"80000000", "Timeout"},        {"01000000", "Transmission"},
+      {"00000000", "Transmission"},   {"000000", "Transmission"},     {"80000000 00 0C07", "Timeout"}};
+  for (const auto& [result, expected] : cases) {
+    EXPECT_EQ(Outcome(port100::ParseInCommRfResult(Hex(result)), AsHex), expected) << result;
+  }
+}
+
+TEST(PcscApdus, AsPcscPartThreeAndTheReaderManualsWriteThem) {
+  EXPECT_EQ(HexOf(ccid::GetIdmApdu()), "FFCA000000");
+  EXPECT_EQ(HexOf(ccid::ManageSessionApdu(ccid::SessionStep::Start)), "FFC20000028100");
+  EXPECT_EQ(HexOf(ccid::ManageSessionApdu(ccid::SessionStep::FieldOff)), "FFC20000028300");
+  EXPECT_EQ(HexOf(ccid::SwitchToFelicaApdu()), "FFC20002048F020300");
+  EXPECT_EQ(HexOf(ccid::TransparentExchangeApdu(Hex("0600000B0000"), 60000)), "FFC200010F5F460460EA000095060600000B000000");
+  EXPECT_EQ(HexOf(ccid::DirectTransmitApdu(Hex("D402"))), "FF00000002D402");
+  // 255 bytes of frame need an extended Lc and a long-form length.
+  const auto apdu = ccid::TransparentExchangeApdu(std::vector<std::uint8_t>(255, 0x22), 1000);
+  EXPECT_EQ(HexOf(std::span(apdu).first(17)), "FFC200010001095F4604E80300009581FF");
+}
+
+TEST(PcscApdus, TransparentAnswers) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"C003009000 920100 96020000 9703030102 9000", "030102"},  // the RC-S300's answer
+      {"C003009000 978103030102 9000", "030102"},                  // long-form length
+      {"C003026401 9000", "Timeout"},   {"C003016401 9000", "Timeout"},     {"C003009000 9000", "Timeout"},
+      {"C003016A81 9000", "Transmission"}, {"6A81", "Transmission"},        {"C003009000 97050301 9000", "BadResponse"},
+      {"9703030102 9000", "BadResponse"},  {"C00200 9000", "BadResponse"}};
+  for (const auto& [response, expected] : cases) {
+    const auto split = ccid::SplitResponse(Hex(response));
+    ASSERT_TRUE(split) << response;
+    EXPECT_EQ(Outcome(ccid::TransparentAnswer(*split), AsHex), expected) << response;
+  }
+  EXPECT_FALSE(ccid::SplitResponse(Hex("90")));
+  // Some firmware writes a length above 7F as one byte, without the 81.
+  const std::string frame = "83" + std::string(2 * 0x82, 'A');
+  const auto split = ccid::SplitResponse(Hex("C003009000 97 83" + frame + "9000"));
+  EXPECT_EQ(Outcome(ccid::TransparentAnswer(*split), AsHex), frame);
+}
+
+TEST(PcscApdus, Pn532AnswersInsideDirectTransmit) {
+  const auto answer = [](const char* response, std::uint8_t command) {
+    return Outcome(ccid::Pn532Answer(*ccid::SplitResponse(Hex(response)), command), AsHex);
+  };
+  EXPECT_EQ(answer("D54B 01 01 12 01 0112041E5A3C7D01 0120220427674EFF 9000", 0x4A), "01011201" "0112041E5A3C7D01" "0120220427674EFF");
+  EXPECT_EQ(answer("D54B 00 9000", 0x40), "BadResponse");
+  EXPECT_EQ(answer("637F", 0x4A), "Transmission");
+  const auto polling = [](const char* parameters) {
+    return Outcome(ccid::Pn532PollingAnswer(Hex(parameters)), [](const auto& a) { return HexOf(a.idm); });
+  };
+  EXPECT_EQ(polling("01 01 12 01 0112041E5A3C7D01 0120220427674EFF"), "0112041E5A3C7D01");
+  EXPECT_EQ(polling("00"), "Timeout");
+  EXPECT_EQ(polling("01"), "BadResponse");
+  const auto exchange = [](const char* parameters) { return Outcome(ccid::Pn532ExchangeAnswer(Hex(parameters)), AsHex); };
+  EXPECT_EQ(exchange("00 0C07"), "0C07");
+  EXPECT_EQ(exchange("01"), "Timeout");
+  EXPECT_EQ(exchange("27"), "CardLost");
+  EXPECT_EQ(exchange("0B"), "Transmission");
+  EXPECT_EQ(exchange(""), "BadResponse");
 }
 
 }  // namespace

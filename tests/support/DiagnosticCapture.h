@@ -5,7 +5,7 @@
 #include <functional>
 #include <string>
 
-#include "Diagnostics.h"
+#include "DiagnosticSink.h"
 #include "standin/ScriptedLibrary.h"
 
 namespace testsupport {

@@ -1,4 +1,4 @@
-#include "pcsc/PcscdFixture.h"
+#include "emulators/pcsc/PcscdFixture.h"
 
 #include <PCSC/winscard.h>
 #include <fcntl.h>
@@ -46,7 +46,7 @@ Pcscd::Pcscd() {
     return;
   }
   if (SomePcscdAnswers()) {
-    problem_ = "another pcscd is running; stop it to run these tests";
+    problem_ = "another pcscd is running: these tests need its socket (sudo systemctl stop pcscd.socket pcscd)";
     return;
   }
   // vpcd would take every other port next to it for a second reader: keep to even ports apart.

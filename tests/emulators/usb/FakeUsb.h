@@ -1,0 +1,66 @@
+#pragma once
+// A USB bus in the test process: libusb-1.0 and libusb-0.1, answered from
+// here instead of the kernel. The test executables link it ahead of the real
+// libraries, so libfelica_for_vb.so and libnfc reach these devices through
+// their own USB code, with USB's timing: a bulk read waits until its frame is
+// due or its timeout runs out, and an OUT transfer of whole packets is not
+// complete until a short (or empty) packet ends it.
+
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "emulators/FelicaCard.h"
+
+namespace fakeusb {
+
+using Clock = std::chrono::steady_clock;
+using emulator::Bytes;
+
+class Device {
+ public:
+  Device(std::uint16_t vendor, std::uint16_t product, std::string name, std::uint8_t endpointIn, std::uint8_t endpointOut);
+  virtual ~Device() = default;
+
+  // A whole transfer from the host to the OUT endpoint.
+  virtual void Received(const Bytes& transfer) = 0;
+  // What the host reads, from `after` on; frames stay until read, also
+  // across opens, as a real device keeps them.
+  void Queue(Bytes frame, Clock::duration after = {});
+  // The host abandons a command: what the device has not sent yet never comes.
+  void DropPending();
+
+  const std::uint16_t vendor, product;
+  const std::string name;
+  const std::uint8_t endpointIn, endpointOut;
+  std::uint8_t bus = 1, address = 0;  // set when plugged in
+
+  // What stands between a program and the device.
+  bool noPermission = false;     // the node is not the user's
+  bool kernelDriver = false;     // a kernel driver is bound to interface 0
+  bool canDetach = true;         // libusb can take it from the kernel driver
+  bool heldByOther = false;      // another program has claimed it
+  bool unplugged = false;
+
+  std::vector<Bytes> writes;  // every OUT transfer, the empty ones too
+
+  // The bus's own bookkeeping.
+  std::deque<std::pair<Clock::time_point, Bytes>> toHost;
+  Bytes partialOut;
+  const void* claimedBy = nullptr;  // the handle that holds interface 0; closing it lets go
+  bool detached = false;
+};
+
+void Plug(std::shared_ptr<Device> device);  // the next free address on bus 1
+void UnplugAll();
+
+// The bus's side of a transfer, shared by both libraries' calls.
+bool Write(Device& device, const std::uint8_t* data, int length);  // false: gone
+enum class ReadResult { Ok, Timeout, Gone };
+ReadResult Read(Device& device, std::uint8_t* data, int capacity, int& length, int timeoutMs);
+std::vector<Device*> Plugged();
+
+}  // namespace fakeusb

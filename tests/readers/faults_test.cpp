@@ -1,0 +1,207 @@
+// What is particular to each reader path: how its reader is found, opened,
+// recovered and explained when it cannot be used.
+#include <gtest/gtest.h>
+
+#include <PCSC/winscard.h>
+
+#include <QLabel>
+#include <chrono>
+
+#include "Form1.h"
+#include "PcscTransport.h"
+#include "Port100Transport.h"
+#include "emulators/Pn532Uart.h"
+#include "emulators/Pn53xFrames.h"
+#include "emulators/pcsc/VirtualReader.h"
+#include "emulators/usb/UsbReaders.h"
+#include "readers/Rigs.h"
+#include "support/Hex.h"
+
+namespace {
+
+using namespace std::chrono;
+using emulator::FelicaCard;
+
+std::shared_ptr<FelicaCard> Demo() { return std::make_shared<FelicaCard>(emulator::SampleCard("demo-card.json")); }
+
+class FaultTest : public testing::Test {
+ protected:
+  void SetUp() override { fakeusb::UnplugAll(); }
+  template <typename Device, typename... Args>
+  std::shared_ptr<Device> Plug(Args&&... args) {
+    auto device = std::make_shared<Device>(std::forward<Args>(args)...);
+    fakeusb::Plug(device);
+    return device;
+  }
+  // One press: what it showed and the diagnostic lines it wrote.
+  std::string Press(const char* felicaReader) {
+    if (felicaReader) setenv("FELICA_READER", felicaReader, 1);
+    if (!felicaReader) unsetenv("FELICA_READER");
+    testing::internal::CaptureStderr();
+    const auto start = steady_clock::now();
+    form.Command_Click();
+    took = duration_cast<milliseconds>(steady_clock::now() - start);
+    return form.Message->text().toStdString() + " | " + testing::internal::GetCapturedStderr();
+  }
+  Form1 form;
+  milliseconds took{};
+};
+
+constexpr const char* kNoReader = "パソリが見つかりません。";
+
+TEST_F(FaultTest, Rcs380LeftoversOfAKilledSessionAreDrainedAtOpen) {
+  auto reader = Plug<fakeusb::Rcs380>(Demo());
+  for (int i = 0; i < 3; ++i) reader->Queue(testsupport::Hex("0000FFFFFF0600FAD70580000000A400"));
+  EXPECT_EQ(Press("port100"), " | ");
+}
+
+TEST_F(FaultTest, Rcs380WhoseFirmwareIsSilentIsNotFoundQuickly) {
+  Plug<fakeusb::Rcs380>(Demo())->silent = true;
+  const auto shown = Press("port100");
+  EXPECT_LT(took, milliseconds(500));
+  EXPECT_NE(shown.find(std::string(kNoReader) + " | felica_for_vb: RC-S380: reader firmware does not answer\n"), std::string::npos) << shown;
+}
+
+struct HintCase {
+  const char* name;
+  void (*set)(fakeusb::Device&);
+  const char* says;  // "" for a reader that opens
+};
+
+void PrintTo(const HintCase& c, std::ostream* os) { *os << c.name; }
+
+class UsbHintTest : public FaultTest, public testing::WithParamInterface<HintCase> {};
+
+TEST_P(UsbHintTest, SaysWhatKeepsTheRcs380AndTheRcs360Away) {
+  for (const char* path : {"port100", "libnfc"}) {
+    SCOPED_TRACE(path);
+    fakeusb::UnplugAll();
+    std::shared_ptr<fakeusb::Device> reader;
+    if (std::string(path) == "port100") reader = Plug<fakeusb::Rcs380>(Demo());
+    else reader = Plug<fakeusb::Pn53xUsb>(emulator::Pn53xModel::Rcs956, Demo());
+    GetParam().set(*reader);
+    const auto shown = Press(path);
+    if (!*GetParam().says) {
+      EXPECT_EQ(shown, " | ");
+      continue;
+    }
+    EXPECT_EQ(shown.substr(0, shown.find(" | ")), kNoReader);
+    const std::string kernelDriver = path == std::string("port100") ? "port100" : "pn533_usb";
+    std::string says = GetParam().says;
+    if (const auto at = says.find("KERNEL"); at != std::string::npos) says.replace(at, 6, kernelDriver);
+    EXPECT_NE(shown.find(says), std::string::npos) << shown;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Access, UsbHintTest,
+    testing::Values(
+        HintCase{"NoPermission", [](fakeusb::Device& d) { d.noPermission = true; }, "(/dev/bus/usb/001/002): install the udev rule 60-qavo-card-reader.rules"},
+        HintCase{"KernelDriverThatCannotBeDetached", [](fakeusb::Device& d) { d.kernelDriver = true, d.canDetach = false; },
+                 "the kernel's KERNEL driver holds the"},
+        HintCase{"AnotherProgram", [](fakeusb::Device& d) { d.heldByOther = true; }, "another program holds the"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(FaultTest, Rcs380IsTakenFromItsKernelDriverAndGivenBack) {
+  auto reader = Plug<fakeusb::Rcs380>(Demo());
+  reader->kernelDriver = true;
+  EXPECT_EQ(Press("port100"), " | ");
+  EXPECT_FALSE(reader->detached);
+}
+
+TEST_F(FaultTest, TheNextRcs380IsTriedWhenTheFirstIsHeld) {
+  Plug<fakeusb::Rcs380>(Demo())->heldByOther = true;
+  Plug<fakeusb::Rcs380>(Demo());
+  EXPECT_EQ(Press("port100"), " | ");
+}
+
+TEST_F(FaultTest, Rcs380PulledOutMidPressIsAReadError) {
+  Plug<fakeusb::Rcs380>(Demo())->unplugAfter = 8;  // the set-up, polling and the pass read
+  const auto shown = Press("port100");
+  EXPECT_NE(shown.find("読み込みエラーです。 | felica_for_vb: port100: reader unplugged\n"), std::string::npos) << shown;
+  EXPECT_NE(shown.find("rw error type: 3\n"), std::string::npos) << shown;
+}
+
+TEST_F(FaultTest, Rcs380TransfersOfWholePacketsEndWithAnEmptyOne) {
+  auto reader = Plug<fakeusb::Rcs380>(nullptr);
+  auto transport = port100::Open("");
+  ASSERT_TRUE(transport) << transport.error().detail;
+  // 50 bytes of FeliCa frame make an InCommRF command of exactly 64 bytes.
+  std::vector<std::uint8_t> frame(50, 0x00);
+  frame[0] = 50;
+  const auto answer = (*transport)->Exchange(frame, milliseconds(20));
+  EXPECT_EQ(answer.error().kind, reader::ErrorKind::Timeout);  // the chip got it whole: the card did not answer
+  const auto& writes = reader->writes;
+  const auto whole = std::find_if(writes.begin(), writes.end(), [](const auto& w) { return w.size() == 64; });
+  ASSERT_NE(whole, writes.end());
+  EXPECT_TRUE((whole + 1)->empty());
+}
+
+TEST_F(FaultTest, Rcs360WithAnAnswerLeftInItsPipeStillOpens) {
+  // libnfc would read the stale answer for its first ACK, send a NACK that
+  // the RC-S360 does not know, and fail its set-up (libnfc issues 278, 546).
+  auto reader = Plug<fakeusb::Pn53xUsb>(emulator::Pn53xModel::Rcs956, Demo());
+  reader->Queue(emulator::Pn53xFrame({0xD5, 0x41, 0x01}));
+  EXPECT_EQ(Press("libnfc"), " | ");
+  reader->Queue(emulator::Pn53xFrame({0xD5, 0x4B, 0x00}));
+  EXPECT_EQ(Press("libnfc:pn53x_usb:001:002"), " | ");
+}
+
+TEST_F(FaultTest, LibnfcSaysWhetherItFoundNoReaderOrCouldNotOpenOne) {
+  EXPECT_NE(Press("libnfc").find("felica_for_vb: no libnfc reader found\n"), std::string::npos);
+  Plug<fakeusb::Pn53xUsb>(emulator::Pn53xModel::Pn533, Demo())->silent = true;
+  const auto shown = Press("libnfc");
+  EXPECT_NE(shown.find("felica_for_vb: libnfc found pn53x_usb:001:002 but cannot open it\n"), std::string::npos) << shown;
+}
+
+TEST_F(FaultTest, SilentPn532FailsTheOpenWithinTwoSeconds) {
+  emulator::Pn532Uart pn532(Demo(), /*silent=*/true);
+  EXPECT_EQ(Press(("libnfc:" + pn532.Connstring()).c_str()).substr(0, std::string(kNoReader).size()), kNoReader);
+  EXPECT_LT(took, seconds(2));
+}
+
+// PC/SC: with the tests' pcscd, in the process of the PC/SC rigs.
+class PcscFaultTest : public FaultTest {
+ protected:
+  void SetUp() override {
+    FaultTest::SetUp();
+    ASSERT_TRUE(rigs::TestPcscd().Running()) << rigs::TestPcscd().Problem();
+  }
+  void Place(emulator::PcscModel model) {
+    reader.reset();
+    rigs::TestPcscd().WaitForCard(false);
+    reader = std::make_unique<emulator::VirtualReader>(rigs::TestPcscd().CardPort(), model, Demo());
+    ASSERT_TRUE(rigs::TestPcscd().WaitForCard(true));
+  }
+  void TearDown() override {
+    reader.reset();
+    rigs::TestPcscd().WaitForCard(false);
+  }
+  std::unique_ptr<emulator::VirtualReader> reader;
+};
+
+TEST_F(PcscFaultTest, AReaderThatSpeaksNoFelicaLetsAutoModeTryLibnfc) {
+  Place(emulator::PcscModel::Unknown);
+  Plug<fakeusb::Pn53xUsb>(emulator::Pn53xModel::Rcs956, Demo());
+  EXPECT_EQ(Press(nullptr), " | ");
+}
+
+TEST_F(PcscFaultTest, ReconnectsAfterAnotherApplicationResetsTheCard) {
+  Place(emulator::PcscModel::Transparent);
+  auto transport = ccid::Open("");
+  ASSERT_TRUE(transport) << transport.error().detail;
+  const felica::PollingRequest polling{{0x00, 0x0B}, 0, 0};
+  ASSERT_TRUE((*transport)->Poll(polling, milliseconds(100)));
+  SCARDCONTEXT context = 0;
+  SCARDHANDLE other = 0;
+  DWORD protocol = 0;
+  ASSERT_EQ(SCardEstablishContext(SCARD_SCOPE_SYSTEM, nullptr, nullptr, &context), SCARD_S_SUCCESS);
+  ASSERT_EQ(SCardConnect(context, rigs::TestPcscd().ReaderName().c_str(), SCARD_SHARE_SHARED, SCARD_PROTOCOL_T0 | SCARD_PROTOCOL_T1,
+                         &other, &protocol), SCARD_S_SUCCESS);
+  EXPECT_EQ(SCardReconnect(other, SCARD_SHARE_SHARED, SCARD_PROTOCOL_T0 | SCARD_PROTOCOL_T1, SCARD_RESET_CARD, &protocol), SCARD_S_SUCCESS);
+  SCardDisconnect(other, SCARD_LEAVE_CARD);
+  SCardReleaseContext(context);
+  EXPECT_TRUE((*transport)->Poll(polling, milliseconds(100)));
+}
+
+}  // namespace
