@@ -22,7 +22,7 @@ BENCHMARK(BM_PressSimulatedTwelveBlockCard)->Unit(benchmark::kMicrosecond);
 
 void BM_ReaderCycleSimulatedTwelveBlockCard(benchmark::State& state) {
   reader::Library library(reader::DefaultDrivers());
-  const auto read = [&](std::uint16_t service, int count, const felica::Idm& idm) {
+  const auto read = [&](std::uint16_t service, int count, const reader::Idm& idm) {
     reader::ReadRequest request{idm, {service}, {}};
     for (int k = 0; k < count; ++k) request.blocks.push_back({{0x80, static_cast<std::uint8_t>(k)}, 2});
     benchmark::DoNotOptimize(library.Read(request));

@@ -6,6 +6,7 @@
 #include "standin/ScriptedLibrary.h"
 #include "support/DiagnosticCapture.h"
 #include "support/FormFields.h"
+#include "support/Hex.h"
 
 namespace {
 
@@ -15,8 +16,9 @@ using testsupport::DiagnosticLines;
 using Names = std::vector<std::string>;
 
 Block FromHex(const char* hex) {
+  const auto bytes = testsupport::Hex(hex);
   Block block{};
-  for (int n = 0; n < 16; ++n) block[n] = static_cast<std::uint8_t>(std::stoi(std::string(hex + 2 * n, 2), nullptr, 16));
+  std::copy(bytes.begin(), bytes.end(), block.begin());
   return block;
 }
 

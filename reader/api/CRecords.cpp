@@ -12,19 +12,19 @@ reader::Unexpected InvalidArgument(const char* why) { return Fail(ErrorKind::Inv
 
 }  // namespace
 
-reader::Expected<felica::PollingRequest> ToPollingRequest(const PollingRecord* polling,
+reader::Expected<reader::PollingRequest> ToPollingRequest(const PollingRecord* polling,
                                                           const CardInformationRecord* cardInformation) {
   if (!polling || !polling->system_code || !cardInformation || !cardInformation->idm) {
     return InvalidArgument("polling record or IDm area missing");
   }
-  felica::PollingRequest request;
+  reader::PollingRequest request;
   request.systemCode[0] = polling->system_code[0];
   request.systemCode[1] = polling->system_code[1];
   request.timeSlot = polling->time_slot;
   return request;
 }
 
-void WriteCardInformation(const felica::PollingAnswer& answer, CardInformationRecord& cardInformation) {
+void WriteCardInformation(const reader::PollingAnswer& answer, CardInformationRecord& cardInformation) {
   std::copy(answer.idm.begin(), answer.idm.end(), cardInformation.idm);
   if (cardInformation.pmm) std::copy(answer.pmm.begin(), answer.pmm.end(), cardInformation.pmm);
 }
@@ -48,7 +48,7 @@ reader::Expected<reader::ReadRequest> ToReadRequest(const ReadBlockRequest* requ
   // otherwise: each one's size is known only once its first byte is read.
   const std::uint8_t* p = request->block_list;
   for (int k = 0; k < request->number_of_blocks; ++k) {
-    felica::BlockListElement element;
+    reader::BlockListElement element;
     element.size = (p[0] & 0x80) ? 2 : 3;
     std::copy_n(p, element.size, element.bytes);
     p += element.size;

@@ -11,9 +11,9 @@
 
 namespace api {
 
-reader::Expected<felica::PollingRequest> ToPollingRequest(const PollingRecord* polling,
+reader::Expected<reader::PollingRequest> ToPollingRequest(const PollingRecord* polling,
                                                           const CardInformationRecord* cardInformation);
-void WriteCardInformation(const felica::PollingAnswer& answer, CardInformationRecord& cardInformation);
+void WriteCardInformation(const reader::PollingAnswer& answer, CardInformationRecord& cardInformation);
 
 reader::Expected<reader::ReadRequest> ToReadRequest(const ReadBlockRequest* request, const ReadBlockResponse* response);
 // The status flags and result count of a read (also of a failed one); the

@@ -2,7 +2,7 @@
 
 #include "Hex.h"
 
-namespace felica {
+namespace reader {
 
 std::optional<Bytes> ParseHex(std::string_view text) {
   if (text.size() % 2 != 0) return std::nullopt;
@@ -17,4 +17,4 @@ std::optional<Bytes> ParseHex(std::string_view text) {
   return bytes;
 }
 
-}  // namespace felica
+}  // namespace reader

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-namespace felica {
+namespace reader {
 
 using Bytes = std::vector<std::uint8_t>;
 using Idm = std::array<std::uint8_t, 8>;
@@ -16,4 +16,4 @@ using Pmm = std::array<std::uint8_t, 8>;
 // Hexadecimal digits in either case, two a byte, nothing else; nullopt otherwise.
 std::optional<Bytes> ParseHex(std::string_view text);
 
-}  // namespace felica
+}  // namespace reader

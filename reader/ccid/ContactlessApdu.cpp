@@ -18,12 +18,12 @@ constexpr std::uint8_t kPn532Timeout = 0x01;
 constexpr std::uint8_t kPn532NoTarget = 0x27;  // no target listed: the card went away
 
 // push_back one by one: GCC 12 warns falsely on inserting a braced list into a short vector.
-void Push(felica::Bytes& out, std::initializer_list<std::uint8_t> bytes) {
+void Push(reader::Bytes& out, std::initializer_list<std::uint8_t> bytes) {
   for (auto b : bytes) out.push_back(b);
 }
 
-felica::Bytes Apdu(std::uint8_t ins, std::uint8_t p2, std::span<const std::uint8_t> data) {
-  felica::Bytes apdu;
+reader::Bytes Apdu(std::uint8_t ins, std::uint8_t p2, std::span<const std::uint8_t> data) {
+  reader::Bytes apdu;
   apdu.reserve(5 + data.size());
   Push(apdu, {0xFF, ins, 0x00, p2, static_cast<std::uint8_t>(data.size())});
   apdu.insert(apdu.end(), data.begin(), data.end());
@@ -38,7 +38,7 @@ std::string Hex4(std::uint16_t word) {
 
 }  // namespace
 
-void AppendDataObject(felica::Bytes& out, std::uint16_t tag, std::span<const std::uint8_t> value) {
+void AppendDataObject(reader::Bytes& out, std::uint16_t tag, std::span<const std::uint8_t> value) {
   if (tag > 0xFF) out.push_back(static_cast<std::uint8_t>(tag >> 8));
   out.push_back(static_cast<std::uint8_t>(tag & 0xFF));
   const std::size_t size = value.size();
@@ -83,28 +83,28 @@ std::optional<std::vector<DataObject>> ParseDataObjects(std::span<const std::uin
   return objects;
 }
 
-felica::Bytes GetIdmApdu() { return {0xFF, 0xCA, 0x00, 0x00, 0x00}; }
+reader::Bytes GetIdmApdu() { return {0xFF, 0xCA, 0x00, 0x00, 0x00}; }
 
-felica::Bytes ManageSessionApdu(SessionStep step) {
+reader::Bytes ManageSessionApdu(SessionStep step) {
   const std::uint8_t object[] = {static_cast<std::uint8_t>(step), 0x00};
   return Apdu(0xC2, 0x00, object);
 }
 
-felica::Bytes SwitchToFelicaApdu() {
+reader::Bytes SwitchToFelicaApdu() {
   const std::uint8_t object[] = {0x8F, 0x02, 0x03, 0x00};  // FeliCa, no layer above
   return Apdu(0xC2, 0x02, object);
 }
 
-felica::Bytes TransparentExchangeApdu(std::span<const std::uint8_t> frame, std::uint32_t timeoutMicroseconds) {
+reader::Bytes TransparentExchangeApdu(std::span<const std::uint8_t> frame, std::uint32_t timeoutMicroseconds) {
   const std::uint8_t timer[] = {static_cast<std::uint8_t>(timeoutMicroseconds & 0xFF),
                                 static_cast<std::uint8_t>(timeoutMicroseconds >> 8 & 0xFF),
                                 static_cast<std::uint8_t>(timeoutMicroseconds >> 16 & 0xFF),
                                 static_cast<std::uint8_t>(timeoutMicroseconds >> 24)};
-  felica::Bytes objects;
+  reader::Bytes objects;
   AppendDataObject(objects, kTagTimer, timer);
   AppendDataObject(objects, kTagTransceive, frame);
   // A frame of 255 bytes makes the objects longer than a short Lc holds.
-  felica::Bytes apdu{0xFF, 0xC2, 0x00, 0x01};
+  reader::Bytes apdu{0xFF, 0xC2, 0x00, 0x01};
   if (objects.size() > 0xFF) {
     Push(apdu, {0x00, static_cast<std::uint8_t>(objects.size() >> 8), static_cast<std::uint8_t>(objects.size() & 0xFF)});
     apdu.insert(apdu.end(), objects.begin(), objects.end());
@@ -117,7 +117,7 @@ felica::Bytes TransparentExchangeApdu(std::span<const std::uint8_t> frame, std::
   return apdu;
 }
 
-felica::Bytes DirectTransmitApdu(std::span<const std::uint8_t> data) { return Apdu(0x00, 0x00, data); }
+reader::Bytes DirectTransmitApdu(std::span<const std::uint8_t> data) { return Apdu(0x00, 0x00, data); }
 
 reader::Expected<Response> SplitResponse(std::span<const std::uint8_t> response) {
   // A reader whose card vanishes mid-command answers with less than a status word.
@@ -141,13 +141,13 @@ bool SessionStepAccepted(const Response& response) {
   return true;
 }
 
-reader::Expected<felica::Bytes> TransparentAnswer(const Response& response) {
+reader::Expected<reader::Bytes> TransparentAnswer(const Response& response) {
   if (response.statusWord != kStatusOk) {
     return Fail(ErrorKind::Transmission, "reader refused the exchange, status " + Hex4(response.statusWord));
   }
   const auto objects = ParseDataObjects(response.data);
   if (!objects) return Fail(ErrorKind::BadResponse, "malformed data objects from the reader");
-  const felica::Bytes* frame = nullptr;
+  const reader::Bytes* frame = nullptr;
   bool haveStatus = false;
   for (const auto& object : *objects) {
     if (object.tag == kTagStatus) {
@@ -165,25 +165,25 @@ reader::Expected<felica::Bytes> TransparentAnswer(const Response& response) {
   return *frame;
 }
 
-reader::Expected<felica::Bytes> Pn532Answer(const Response& response, std::uint8_t command) {
+reader::Expected<reader::Bytes> Pn532Answer(const Response& response, std::uint8_t command) {
   if (response.statusWord != kStatusOk) {
     return Fail(ErrorKind::Transmission, "reader refused the PN532 command, status " + Hex4(response.statusWord));
   }
   if (response.data.size() < 2 || response.data[0] != 0xD5 || response.data[1] != command + 1) {
     return Fail(ErrorKind::BadResponse, "not the PN532's answer to the command sent");
   }
-  return felica::Bytes(response.data.begin() + 2, response.data.end());
+  return reader::Bytes(response.data.begin() + 2, response.data.end());
 }
 
-reader::Expected<felica::PollingAnswer> Pn532PollingAnswer(std::span<const std::uint8_t> parameters) {
+reader::Expected<reader::PollingAnswer> Pn532PollingAnswer(std::span<const std::uint8_t> parameters) {
   if (parameters.empty()) return Fail(ErrorKind::BadResponse, "empty InListPassiveTarget answer");
   if (parameters[0] == 0) return Fail(ErrorKind::Timeout);
   // NbTg, Tg, then POL_RES with its length byte.
   if (parameters.size() < 2) return Fail(ErrorKind::BadResponse, "InListPassiveTarget answer too short");
-  return felica::DecodePolling(parameters.subspan(2));
+  return reader::DecodePolling(parameters.subspan(2));
 }
 
-reader::Expected<felica::Bytes> Pn532ExchangeAnswer(std::span<const std::uint8_t> parameters) {
+reader::Expected<reader::Bytes> Pn532ExchangeAnswer(std::span<const std::uint8_t> parameters) {
   if (parameters.empty()) return Fail(ErrorKind::BadResponse, "empty InDataExchange answer");
   const std::uint8_t status = parameters[0] & 0x3F;
   if (status == kPn532Timeout) return Fail(ErrorKind::Timeout);
@@ -193,7 +193,7 @@ reader::Expected<felica::Bytes> Pn532ExchangeAnswer(std::span<const std::uint8_t
     std::snprintf(text, sizeof text, "PN532 error %02X", status);
     return Fail(ErrorKind::Transmission, text);
   }
-  return felica::Bytes(parameters.begin() + 1, parameters.end());
+  return reader::Bytes(parameters.begin() + 1, parameters.end());
 }
 
 }  // namespace ccid

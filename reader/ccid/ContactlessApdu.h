@@ -29,23 +29,23 @@ inline constexpr std::uint16_t kStatusOk = 0x9000;
 
 struct DataObject {
   std::uint16_t tag = 0;  // one byte, or two when the first byte's low five bits are all set
-  felica::Bytes value;
+  reader::Bytes value;
 };
 
-void AppendDataObject(felica::Bytes& out, std::uint16_t tag, std::span<const std::uint8_t> value);
+void AppendDataObject(reader::Bytes& out, std::uint16_t tag, std::span<const std::uint8_t> value);
 // nullopt when the bytes are not a whole sequence of data objects.
 std::optional<std::vector<DataObject>> ParseDataObjects(std::span<const std::uint8_t> bytes);
 
-felica::Bytes GetIdmApdu();
+reader::Bytes GetIdmApdu();
 enum class SessionStep : std::uint8_t { Start = 0x81, End = 0x82, FieldOff = 0x83, FieldOn = 0x84 };
-felica::Bytes ManageSessionApdu(SessionStep step);
-felica::Bytes SwitchToFelicaApdu();
-felica::Bytes TransparentExchangeApdu(std::span<const std::uint8_t> frame, std::uint32_t timeoutMicroseconds);
-felica::Bytes DirectTransmitApdu(std::span<const std::uint8_t> data);
+reader::Bytes ManageSessionApdu(SessionStep step);
+reader::Bytes SwitchToFelicaApdu();
+reader::Bytes TransparentExchangeApdu(std::span<const std::uint8_t> frame, std::uint32_t timeoutMicroseconds);
+reader::Bytes DirectTransmitApdu(std::span<const std::uint8_t> data);
 
 // A response: its data and status word. CardLost when it is shorter than a status word.
 struct Response {
-  felica::Bytes data;
+  reader::Bytes data;
   std::uint16_t statusWord = 0;
 };
 reader::Expected<Response> SplitResponse(std::span<const std::uint8_t> response);
@@ -56,13 +56,13 @@ bool SessionStepAccepted(const Response& response);
 // The card's frame from an exchange. Timeout when the reader says the card
 // did not answer; Transmission when it refused; BadResponse when the
 // objects do not make sense.
-reader::Expected<felica::Bytes> TransparentAnswer(const Response& response);
+reader::Expected<reader::Bytes> TransparentAnswer(const Response& response);
 
 // PN532 answers inside a direct transmit: the parameters after D5 and command + 1.
-reader::Expected<felica::Bytes> Pn532Answer(const Response& response, std::uint8_t command);
+reader::Expected<reader::Bytes> Pn532Answer(const Response& response, std::uint8_t command);
 // InListPassiveTarget's answer for FeliCa (NbTg, Tg, POL_RES with its length byte). Timeout when no target.
-reader::Expected<felica::PollingAnswer> Pn532PollingAnswer(std::span<const std::uint8_t> parameters);
+reader::Expected<reader::PollingAnswer> Pn532PollingAnswer(std::span<const std::uint8_t> parameters);
 // InDataExchange's answer (status, then the frame). Timeout when the card did not answer.
-reader::Expected<felica::Bytes> Pn532ExchangeAnswer(std::span<const std::uint8_t> parameters);
+reader::Expected<reader::Bytes> Pn532ExchangeAnswer(std::span<const std::uint8_t> parameters);
 
 }  // namespace ccid

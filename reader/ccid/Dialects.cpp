@@ -8,13 +8,13 @@ namespace {
 using reader::ErrorKind;
 using reader::Fail;
 
-reader::Expected<Response> Send(Channel& channel, const felica::Bytes& apdu) {
+reader::Expected<Response> Send(Channel& channel, const reader::Bytes& apdu) {
   auto response = channel.Transmit(apdu);
   if (!response) return reader::Unexpected(response.error());
   return SplitResponse(*response);
 }
 
-bool Accepted(Channel& channel, const felica::Bytes& apdu) {
+bool Accepted(Channel& channel, const reader::Bytes& apdu) {
   const auto response = Send(channel, apdu);
   return response && SessionStepAccepted(*response);
 }
@@ -25,22 +25,22 @@ class TransparentSession : public Dialect {
   explicit TransparentSession(Channel& channel) : channel_(channel) {}
   std::string_view Name() const override { return "transparent session"; }
 
-  reader::Expected<felica::PollingAnswer> Poll(const felica::PollingRequest& request,
+  reader::Expected<reader::PollingAnswer> Poll(const reader::PollingRequest& request,
                                                std::chrono::milliseconds cardTime) override {
-    auto answer = Exchange(felica::EncodePolling(request), cardTime);
+    auto answer = Exchange(reader::EncodePolling(request), cardTime);
     // Some readers (an RC-S300 among them) hear a card only once the field
     // has been cycled in the session: once, on the session's first polling.
     if (!answer && answer.error().kind == ErrorKind::Timeout && !fieldCycled_) {
       Accepted(channel_, ManageSessionApdu(SessionStep::FieldOff));
       Accepted(channel_, ManageSessionApdu(SessionStep::FieldOn));
-      answer = Exchange(felica::EncodePolling(request), cardTime);
+      answer = Exchange(reader::EncodePolling(request), cardTime);
     }
     fieldCycled_ = true;
     if (!answer) return reader::Unexpected(answer.error());
-    return felica::DecodePolling(*answer);
+    return reader::DecodePolling(*answer);
   }
 
-  reader::Expected<felica::Bytes> Exchange(std::span<const std::uint8_t> frame,
+  reader::Expected<reader::Bytes> Exchange(std::span<const std::uint8_t> frame,
                                            std::chrono::milliseconds cardTime) override {
     const auto micros = static_cast<std::uint32_t>(cardTime.count() * 1000);
     auto response = Send(channel_, TransparentExchangeApdu(frame, micros));
@@ -61,14 +61,14 @@ class DirectFrames : public Dialect {
   explicit DirectFrames(Channel& channel) : channel_(channel) {}
   std::string_view Name() const override { return "direct FeliCa frames"; }
 
-  reader::Expected<felica::PollingAnswer> Poll(const felica::PollingRequest& request,
+  reader::Expected<reader::PollingAnswer> Poll(const reader::PollingRequest& request,
                                                std::chrono::milliseconds cardTime) override {
-    auto answer = Exchange(felica::EncodePolling(request), cardTime);
+    auto answer = Exchange(reader::EncodePolling(request), cardTime);
     if (!answer) return reader::Unexpected(answer.error());
-    return felica::DecodePolling(*answer);
+    return reader::DecodePolling(*answer);
   }
 
-  reader::Expected<felica::Bytes> Exchange(std::span<const std::uint8_t> frame, std::chrono::milliseconds) override {
+  reader::Expected<reader::Bytes> Exchange(std::span<const std::uint8_t> frame, std::chrono::milliseconds) override {
     auto response = Send(channel_, DirectTransmitApdu(frame));
     if (!response) return reader::Unexpected(response.error());
     switch (response->statusWord) {
@@ -92,25 +92,25 @@ class Pn532Commands : public Dialect {
   explicit Pn532Commands(Channel& channel) : channel_(channel) {}
   std::string_view Name() const override { return "PN532 commands"; }
 
-  reader::Expected<felica::Bytes> Command(std::span<const std::uint8_t> command) {
-    felica::Bytes data{0xD4};
+  reader::Expected<reader::Bytes> Command(std::span<const std::uint8_t> command) {
+    reader::Bytes data{0xD4};
     data.insert(data.end(), command.begin(), command.end());
     auto response = Send(channel_, DirectTransmitApdu(data));
     if (!response) return reader::Unexpected(response.error());
     return Pn532Answer(*response, command[0]);
   }
 
-  reader::Expected<felica::PollingAnswer> Poll(const felica::PollingRequest& request,
+  reader::Expected<reader::PollingAnswer> Poll(const reader::PollingRequest& request,
                                                std::chrono::milliseconds) override {
-    const felica::Bytes frame = felica::EncodePolling(request);
-    felica::Bytes command{0x4A, 0x01, 0x01};  // InListPassiveTarget: one target, FeliCa 212 kbps
+    const reader::Bytes frame = reader::EncodePolling(request);
+    reader::Bytes command{0x4A, 0x01, 0x01};  // InListPassiveTarget: one target, FeliCa 212 kbps
     command.insert(command.end(), frame.begin() + 1, frame.end());  // the polling command without its length byte
     auto answer = Command(command);
     if (!answer) return reader::Unexpected(answer.error());
     return Pn532PollingAnswer(*answer);
   }
 
-  reader::Expected<felica::Bytes> Exchange(std::span<const std::uint8_t> frame,
+  reader::Expected<reader::Bytes> Exchange(std::span<const std::uint8_t> frame,
                                            std::chrono::milliseconds cardTime) override {
     // The chip's wait for the card: the first of its steps (100 us x 2^(n-1)) that covers the card's time.
     const auto micros = static_cast<unsigned long>(cardTime.count()) * 1000;
@@ -121,7 +121,7 @@ class Pn532Commands : public Dialect {
       if (auto set = Command(timings); !set) return reader::Unexpected(set.error());
       timeoutIndex_ = index;
     }
-    felica::Bytes command{0x40, 0x01};  // InDataExchange with target 1
+    reader::Bytes command{0x40, 0x01};  // InDataExchange with target 1
     command.insert(command.end(), frame.begin(), frame.end());
     auto answer = Command(command);
     if (!answer) return reader::Unexpected(answer.error());

@@ -20,16 +20,16 @@ namespace ccid {
 class Channel {
  public:
   virtual ~Channel() = default;
-  virtual reader::Expected<felica::Bytes> Transmit(std::span<const std::uint8_t> apdu) = 0;
+  virtual reader::Expected<reader::Bytes> Transmit(std::span<const std::uint8_t> apdu) = 0;
 };
 
 class Dialect {
  public:
   virtual ~Dialect() = default;
   virtual std::string_view Name() const = 0;
-  virtual reader::Expected<felica::PollingAnswer> Poll(const felica::PollingRequest& request,
+  virtual reader::Expected<reader::PollingAnswer> Poll(const reader::PollingRequest& request,
                                                        std::chrono::milliseconds cardTime) = 0;
-  virtual reader::Expected<felica::Bytes> Exchange(std::span<const std::uint8_t> frame,
+  virtual reader::Expected<reader::Bytes> Exchange(std::span<const std::uint8_t> frame,
                                                    std::chrono::milliseconds cardTime) = 0;
   virtual void End() {}  // leaves the reader as it was found
 };

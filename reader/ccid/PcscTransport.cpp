@@ -38,8 +38,8 @@ class Connection : public Channel {
   Connection(SCARDHANDLE card, DWORD protocol) : card_(card), protocol_(protocol) {}
   ~Connection() override { SCardDisconnect(card_, SCARD_LEAVE_CARD); }
 
-  reader::Expected<felica::Bytes> Transmit(std::span<const std::uint8_t> apdu) override {
-    felica::Bytes response(512, 0);
+  reader::Expected<reader::Bytes> Transmit(std::span<const std::uint8_t> apdu) override {
+    reader::Bytes response(512, 0);
     DWORD size = static_cast<DWORD>(response.size());
     const SCARD_IO_REQUEST* pci = protocol_ == SCARD_PROTOCOL_T0 ? SCARD_PCI_T0 : SCARD_PCI_T1;
     LONG error = SCardTransmit(card_, pci, apdu.data(), static_cast<DWORD>(apdu.size()), nullptr, response.data(), &size);
@@ -74,7 +74,7 @@ class PcscTransport : public reader::Transport {
   std::string_view Name() const override { return "pcsc"; }
   bool HasReadableCard() const override { return dialect_ != nullptr; }
 
-  reader::Expected<felica::PollingAnswer> Poll(const felica::PollingRequest& request,
+  reader::Expected<reader::PollingAnswer> Poll(const reader::PollingRequest& request,
                                                std::chrono::milliseconds cardTime) override {
     if (!dialect_) {
       if (auto connected = Connect(); !connected) return reader::Unexpected(connected.error());
@@ -82,7 +82,7 @@ class PcscTransport : public reader::Transport {
     return Again([&] { return dialect_->Poll(request, cardTime); });
   }
 
-  reader::Expected<felica::Bytes> Exchange(std::span<const std::uint8_t> frame, std::chrono::milliseconds cardTime) override {
+  reader::Expected<reader::Bytes> Exchange(std::span<const std::uint8_t> frame, std::chrono::milliseconds cardTime) override {
     if (!dialect_) return Fail(ErrorKind::CardLost);
     return Again([&] { return dialect_->Exchange(frame, cardTime); });
   }

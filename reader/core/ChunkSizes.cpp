@@ -4,7 +4,7 @@
 
 namespace reader {
 
-int InitialChunkSize(const felica::Pmm& pmm) {
+int InitialChunkSize(const Pmm& pmm) {
   // Read-block limits by IC code, as the chip makers publish them.
   switch (pmm[1]) {
     case 0x00: return 8;                        // RC-S830
@@ -23,7 +23,7 @@ int SmallerChunkSize(int blocks) {
   return 0;
 }
 
-std::chrono::milliseconds ReadTimeout(const felica::Pmm& pmm, int blocks) {
+std::chrono::milliseconds ReadTimeout(const Pmm& pmm, int blocks) {
   const int a = pmm[5] & 7;
   const int b = pmm[5] >> 3 & 7;
   const int e = pmm[5] >> 6;

@@ -47,10 +47,10 @@ Expected<void> Library::Open(std::string_view choice) {
   return Remember(Expected<void>());
 }
 
-Expected<felica::PollingAnswer> Library::Poll(const felica::PollingRequest& request) {
+Expected<PollingAnswer> Library::Poll(const PollingRequest& request) {
   std::lock_guard lock(mutex_);
-  if (!initialized_) return Remember<felica::PollingAnswer>(Fail(ErrorKind::NotInitialized));
-  if (!session_) return Remember<felica::PollingAnswer>(Fail(ErrorKind::NotOpen));
+  if (!initialized_) return Remember<PollingAnswer>(Fail(ErrorKind::NotInitialized));
+  if (!session_) return Remember<PollingAnswer>(Fail(ErrorKind::NotOpen));
   return Remember(session_->Poll(request));
 }
 

@@ -20,7 +20,7 @@ class Library {
 
   Expected<void> Initialize();
   Expected<void> Open(std::string_view choice);  // FELICA_READER's value
-  Expected<felica::PollingAnswer> Poll(const felica::PollingRequest& request);
+  Expected<PollingAnswer> Poll(const PollingRequest& request);
   Expected<ReadResult> Read(const ReadRequest& request);
   Expected<void> Close();
   Expected<void> Dispose();

@@ -16,7 +16,7 @@ constexpr std::uint8_t kIllegalNumberOfBlock = 0xA2;
 
 ReaderSession::ReaderSession(std::unique_ptr<Transport> transport) : transport_(std::move(transport)) {}
 
-Expected<felica::Bytes> ReaderSession::Exchange(std::span<const std::uint8_t> frame, std::chrono::milliseconds cardTime) {
+Expected<Bytes> ReaderSession::Exchange(std::span<const std::uint8_t> frame, std::chrono::milliseconds cardTime) {
   ++commandsSent_;
   auto answer = transport_->Exchange(frame, cardTime);
   if (!answer && answer.error().kind != ErrorKind::Timeout && !answer.error().detail.empty()) {
@@ -25,7 +25,7 @@ Expected<felica::Bytes> ReaderSession::Exchange(std::span<const std::uint8_t> fr
   return answer;
 }
 
-Expected<felica::PollingAnswer> ReaderSession::Poll(const felica::PollingRequest& request) {
+Expected<PollingAnswer> ReaderSession::Poll(const PollingRequest& request) {
   card_.reset();
   polling_ = request;
   ++commandsSent_;
@@ -43,7 +43,7 @@ Expected<felica::PollingAnswer> ReaderSession::Poll(const felica::PollingRequest
   return answer;
 }
 
-ReaderSession::Presence ReaderSession::CheckPresence(const felica::Idm& idm) {
+ReaderSession::Presence ReaderSession::CheckPresence(const Idm& idm) {
   ++commandsSent_;
   const auto answer = transport_->Poll(polling_, kPollingTimeout);
   if (!answer) return Presence::Gone;
@@ -54,14 +54,14 @@ Expected<ReadResult> ReaderSession::Read(const ReadRequest& request) {
   if (!card_) return Fail(ErrorKind::NoCard);
   ReadResult result;
   const int total = static_cast<int>(request.blocks.size());
-  result.blockData.reserve(request.blocks.size() * felica::kBlockSize);
+  result.blockData.reserve(request.blocks.size() * kBlockSize);
 
   int size = chunkSize_;
   int position = 0;
   while (position < total) {
     const int count = std::min(size, total - position);
     const auto chunk = std::span(request.blocks).subspan(static_cast<std::size_t>(position), static_cast<std::size_t>(count));
-    const auto frame = felica::EncodeReadWithoutEncryption(request.idm, request.serviceCodes, chunk);
+    const auto frame = EncodeReadWithoutEncryption(request.idm, request.serviceCodes, chunk);
     if (!frame) {  // too long for one frame (many services, 3-byte elements)
       size = SmallerChunkSize(count);
       if (size == 0) return Unexpected(frame.error());
@@ -80,7 +80,7 @@ Expected<ReadResult> ReaderSession::Read(const ReadRequest& request) {
     }
     if (!answer) return Unexpected(answer.error());
 
-    auto decoded = felica::DecodeReadWithoutEncryption(*answer, request.idm, count);
+    auto decoded = DecodeReadWithoutEncryption(*answer, request.idm, count);
     if (!decoded) {
       if (decoded.error().kind != ErrorKind::CardSwapped) LogLine("read: " + decoded.error().detail);
       return Unexpected(decoded.error());

@@ -14,13 +14,13 @@
 namespace reader {
 
 struct ReadRequest {
-  felica::Idm idm{};
+  Idm idm{};
   std::vector<std::uint16_t> serviceCodes;
-  std::vector<felica::BlockListElement> blocks;
+  std::vector<BlockListElement> blocks;
 };
 
 struct ReadResult {
-  felica::Bytes blockData;  // 16 bytes a block, exactly as many as asked for
+  Bytes blockData;  // 16 bytes a block, exactly as many as asked for
   std::uint8_t statusFlag1 = 0;
   std::uint8_t statusFlag2 = 0;
 };
@@ -29,19 +29,19 @@ class ReaderSession {
  public:
   explicit ReaderSession(std::unique_ptr<Transport> transport);
 
-  Expected<felica::PollingAnswer> Poll(const felica::PollingRequest& request);
+  Expected<PollingAnswer> Poll(const PollingRequest& request);
   Expected<ReadResult> Read(const ReadRequest& request);
 
   int CommandsSent() const { return commandsSent_; }
 
  private:
   enum class Presence { SameCard, OtherCard, Gone };
-  Presence CheckPresence(const felica::Idm& idm);
-  Expected<felica::Bytes> Exchange(std::span<const std::uint8_t> frame, std::chrono::milliseconds cardTime);
+  Presence CheckPresence(const Idm& idm);
+  Expected<Bytes> Exchange(std::span<const std::uint8_t> frame, std::chrono::milliseconds cardTime);
 
   std::unique_ptr<Transport> transport_;
-  std::optional<felica::PollingAnswer> card_;
-  felica::PollingRequest polling_;
+  std::optional<PollingAnswer> card_;
+  PollingRequest polling_;
   int chunkSize_ = 12;
   int commandsSent_ = 0;
 };

@@ -2,11 +2,9 @@
 
 #include <algorithm>
 
-namespace felica {
+namespace reader {
 namespace {
 
-using reader::ErrorKind;
-using reader::Fail;
 
 bool LengthConsistent(std::span<const std::uint8_t> frame, std::size_t minimum) {
   return frame.size() >= minimum && frame.size() <= kMaxFrameSize && frame[0] == frame.size();
@@ -18,7 +16,7 @@ Bytes EncodePolling(const PollingRequest& request) {
   return {6, kPollingCommand, request.systemCode[0], request.systemCode[1], request.requestCode, request.timeSlot};
 }
 
-reader::Expected<PollingAnswer> DecodePolling(std::span<const std::uint8_t> frame) {
+Expected<PollingAnswer> DecodePolling(std::span<const std::uint8_t> frame) {
   if (!LengthConsistent(frame, 18) || (frame.size() != 18 && frame.size() != 20)) {
     return Fail(ErrorKind::BadResponse, "polling answer of wrong length");
   }
@@ -29,7 +27,7 @@ reader::Expected<PollingAnswer> DecodePolling(std::span<const std::uint8_t> fram
   return answer;
 }
 
-reader::Expected<Bytes> EncodeReadWithoutEncryption(const Idm& idm, std::span<const std::uint16_t> serviceCodes,
+Expected<Bytes> EncodeReadWithoutEncryption(const Idm& idm, std::span<const std::uint16_t> serviceCodes,
                                                     std::span<const BlockListElement> elements) {
   Bytes frame{0, kReadWithoutEncryptionCommand};
   frame.insert(frame.end(), idm.begin(), idm.end());
@@ -45,7 +43,7 @@ reader::Expected<Bytes> EncodeReadWithoutEncryption(const Idm& idm, std::span<co
   return frame;
 }
 
-reader::Expected<ReadAnswer> DecodeReadWithoutEncryption(std::span<const std::uint8_t> frame, const Idm& expectedIdm,
+Expected<ReadAnswer> DecodeReadWithoutEncryption(std::span<const std::uint8_t> frame, const Idm& expectedIdm,
                                                          int expectedBlocks) {
   if (!LengthConsistent(frame, 12)) return Fail(ErrorKind::BadResponse, "read answer of wrong length");
   if (frame[1] != kReadWithoutEncryptionResponse) return Fail(ErrorKind::BadResponse, "not a read answer");
@@ -71,4 +69,4 @@ reader::Expected<ReadAnswer> DecodeReadWithoutEncryption(std::span<const std::ui
   return answer;
 }
 
-}  // namespace felica
+}  // namespace reader

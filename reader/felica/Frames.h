@@ -9,7 +9,7 @@
 #include "Bytes.h"
 #include "Expected.h"
 
-namespace felica {
+namespace reader {
 
 inline constexpr std::uint8_t kPollingCommand = 0x00;
 inline constexpr std::uint8_t kPollingResponse = 0x01;
@@ -31,7 +31,7 @@ struct PollingAnswer {
 
 Bytes EncodePolling(const PollingRequest& request);
 // 18 bytes, or 20 with the request data that a request code asks for.
-reader::Expected<PollingAnswer> DecodePolling(std::span<const std::uint8_t> frame);
+Expected<PollingAnswer> DecodePolling(std::span<const std::uint8_t> frame);
 
 // One block list element as it stands on the wire: two bytes when the top
 // bit of the first is set, three otherwise.
@@ -43,7 +43,7 @@ struct BlockListElement {
 
 // Read Without Encryption, service codes low byte first on the wire.
 // InvalidArgument when the frame would exceed 255 bytes.
-reader::Expected<Bytes> EncodeReadWithoutEncryption(const Idm& idm, std::span<const std::uint16_t> serviceCodes,
+Expected<Bytes> EncodeReadWithoutEncryption(const Idm& idm, std::span<const std::uint16_t> serviceCodes,
                                                     std::span<const BlockListElement> elements);
 
 struct ReadAnswer {
@@ -55,7 +55,7 @@ struct ReadAnswer {
 // Checks length, response code, the echoed IDm (CardSwapped when another
 // card answered) and, when the card reports success, that exactly
 // `expectedBlocks` blocks came back (BadResponse otherwise).
-reader::Expected<ReadAnswer> DecodeReadWithoutEncryption(std::span<const std::uint8_t> frame, const Idm& expectedIdm,
+Expected<ReadAnswer> DecodeReadWithoutEncryption(std::span<const std::uint8_t> frame, const Idm& expectedIdm,
                                                          int expectedBlocks);
 
-}  // namespace felica
+}  // namespace reader

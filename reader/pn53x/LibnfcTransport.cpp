@@ -30,22 +30,22 @@ class LibnfcTransport : public reader::Transport {
 
   std::string_view Name() const override { return "libnfc"; }
 
-  reader::Expected<felica::PollingAnswer> Poll(const felica::PollingRequest& request,
+  reader::Expected<reader::PollingAnswer> Poll(const reader::PollingRequest& request,
                                                std::chrono::milliseconds) override {
     // The polling command without its length byte; libnfc bounds the wait itself.
-    const felica::Bytes frame = felica::EncodePolling(request);
+    const reader::Bytes frame = reader::EncodePolling(request);
     const nfc_modulation modulation{NMT_FELICA, NBR_212};
     nfc_target target{};
     const int found = nfc_initiator_select_passive_target(device_, modulation, frame.data() + 1, frame.size() - 1, &target);
     if (found < 0) return Failure(found, 300ms);
     if (found == 0) return Fail(ErrorKind::Timeout);
-    felica::PollingAnswer answer;
+    reader::PollingAnswer answer;
     std::copy(std::begin(target.nti.nfi.abtId), std::end(target.nti.nfi.abtId), answer.idm.begin());
     std::copy(std::begin(target.nti.nfi.abtPad), std::end(target.nti.nfi.abtPad), answer.pmm.begin());
     return answer;
   }
 
-  reader::Expected<felica::Bytes> Exchange(std::span<const std::uint8_t> frame,
+  reader::Expected<reader::Bytes> Exchange(std::span<const std::uint8_t> frame,
                                            std::chrono::milliseconds cardTime) override {
     // libnfc rounds a time down to the chip's steps (100 us x 2^n): twice
     // the card's time gives the chip at least that.
@@ -61,7 +61,7 @@ class LibnfcTransport : public reader::Transport {
     const int size = nfc_initiator_transceive_bytes(device_, frame.data(), frame.size(), received, sizeof received,
                                                     static_cast<int>(hostTime.count()));
     if (size < 0) return Failure(size, hostTime);
-    return felica::Bytes(received, received + size);
+    return reader::Bytes(received, received + size);
   }
 
  private:

@@ -58,7 +58,7 @@ bool DrainUsbDevice(const std::string& connstring) {
     if (!pipes) continue;
     // A PN53x takes an ACK; an ACR122U speaks CCID and only has its answers read.
     if (pn53x) pipes->BulkWrite(kPn53xAck, 100ms);
-    felica::Bytes stale;
+    reader::Bytes stale;
     for (int i = 0; i < kMaxStaleFrames && pipes->BulkRead(stale, 10ms) == usb::TransferStatus::Ok; ++i) {
     }
   }

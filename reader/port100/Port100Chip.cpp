@@ -42,7 +42,7 @@ reader::Expected<void> Port100Chip::Initialize() {
   if (auto status = link_->BulkWrite(kAck, kCommandTimeout); status != usb::TransferStatus::Ok) {
     return UsbFailure(status, "cannot write to the reader");
   }
-  felica::Bytes stale;
+  reader::Bytes stale;
   for (int i = 0; i < kMaxDrainedFrames && link_->BulkRead(stale, kDrainTimeout) == usb::TransferStatus::Ok; ++i) {
   }
   const std::pair<std::uint8_t, std::span<const std::uint8_t>> steps[] = {
@@ -63,12 +63,12 @@ reader::Expected<void> Port100Chip::Initialize() {
   return {};
 }
 
-reader::Expected<felica::Bytes> Port100Chip::Command(std::uint8_t code, std::span<const std::uint8_t> parameters,
+reader::Expected<reader::Bytes> Port100Chip::Command(std::uint8_t code, std::span<const std::uint8_t> parameters,
                                                      std::chrono::milliseconds extraTime) {
   if (auto status = link_->BulkWrite(EncodeCommand(code, parameters), kCommandTimeout); status != usb::TransferStatus::Ok) {
     return UsbFailure(status, "cannot write to the reader");
   }
-  felica::Bytes received;
+  reader::Bytes received;
   if (auto status = link_->BulkRead(received, kCommandTimeout); status != usb::TransferStatus::Ok) {
     return UsbFailure(status, "no ACK from the reader");
   }
@@ -89,11 +89,11 @@ reader::Expected<felica::Bytes> Port100Chip::Command(std::uint8_t code, std::spa
   return std::move(response.data);
 }
 
-reader::Expected<felica::Bytes> Port100Chip::CommunicateRF(std::span<const std::uint8_t> frame,
+reader::Expected<reader::Bytes> Port100Chip::CommunicateRF(std::span<const std::uint8_t> frame,
                                                            std::chrono::milliseconds cardTime) {
   // The card's time in units of 0.1 ms, then the frame.
   const auto units = static_cast<std::uint16_t>(std::min<long>(cardTime.count() * 10, 0xFFFF));
-  felica::Bytes parameters{static_cast<std::uint8_t>(units & 0xFF), static_cast<std::uint8_t>(units >> 8)};
+  reader::Bytes parameters{static_cast<std::uint8_t>(units & 0xFF), static_cast<std::uint8_t>(units >> 8)};
   parameters.insert(parameters.end(), frame.begin(), frame.end());
   auto result = Command(command::kInCommRF, parameters, cardTime);
   if (!result) return result;

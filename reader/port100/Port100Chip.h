@@ -21,11 +21,11 @@ class Port100Chip {
   reader::Expected<void> Initialize();
 
   // Sends one FeliCa frame (length byte first) and returns the card's answer frame.
-  reader::Expected<felica::Bytes> CommunicateRF(std::span<const std::uint8_t> frame, std::chrono::milliseconds cardTime);
+  reader::Expected<reader::Bytes> CommunicateRF(std::span<const std::uint8_t> frame, std::chrono::milliseconds cardTime);
 
  private:
   // The response's parameters (after D7 and command + 1).
-  reader::Expected<felica::Bytes> Command(std::uint8_t command, std::span<const std::uint8_t> parameters,
+  reader::Expected<reader::Bytes> Command(std::uint8_t command, std::span<const std::uint8_t> parameters,
                                           std::chrono::milliseconds extraTime = {});
 
   std::unique_ptr<usb::BulkPipes> link_;

@@ -19,10 +19,10 @@ std::uint8_t Checksum(std::span<const std::uint8_t> bytes) {
 
 }  // namespace
 
-felica::Bytes EncodeCommand(std::uint8_t command, std::span<const std::uint8_t> parameters) {
-  felica::Bytes data{kToDevice, command};
+reader::Bytes EncodeCommand(std::uint8_t command, std::span<const std::uint8_t> parameters) {
+  reader::Bytes data{kToDevice, command};
   data.insert(data.end(), parameters.begin(), parameters.end());
-  felica::Bytes frame(std::begin(kPreamble), std::end(kPreamble));
+  reader::Bytes frame(std::begin(kPreamble), std::end(kPreamble));
   frame.insert(frame.end(), std::begin(kExtended), std::end(kExtended));
   const std::uint8_t length[] = {static_cast<std::uint8_t>(data.size() & 0xFF),
                                  static_cast<std::uint8_t>(data.size() >> 8)};
@@ -75,7 +75,7 @@ DecodedFrame DecodeFrame(std::span<const std::uint8_t> frame) {
   return decoded;
 }
 
-reader::Expected<felica::Bytes> ParseInCommRfResult(std::span<const std::uint8_t> result) {
+reader::Expected<reader::Bytes> ParseInCommRfResult(std::span<const std::uint8_t> result) {
   using reader::ErrorKind;
   if (result.size() < 4) return reader::Fail(ErrorKind::Transmission, "InCommRF result too short");
   const std::uint32_t errors = result[0] | result[1] << 8 | result[2] << 16 | static_cast<std::uint32_t>(result[3]) << 24;
@@ -87,7 +87,7 @@ reader::Expected<felica::Bytes> ParseInCommRfResult(std::span<const std::uint8_t
   }
   // Only a success carries the fifth byte and the frame.
   if (result.size() < 5) return reader::Fail(ErrorKind::Transmission, "InCommRF result without the card's frame");
-  return felica::Bytes(result.begin() + 5, result.end());
+  return reader::Bytes(result.begin() + 5, result.end());
 }
 
 }  // namespace port100

@@ -28,13 +28,13 @@ inline constexpr std::uint8_t kSetCommandType = 0x2A;
 }  // namespace command
 
 // A command frame: D6, the command code, its parameters.
-felica::Bytes EncodeCommand(std::uint8_t command, std::span<const std::uint8_t> parameters);
+reader::Bytes EncodeCommand(std::uint8_t command, std::span<const std::uint8_t> parameters);
 
 enum class FrameKind { Ack, Data, Error, Invalid };
 
 struct DecodedFrame {
   FrameKind kind = FrameKind::Invalid;
-  felica::Bytes data;          // DATA of a data frame
+  reader::Bytes data;          // DATA of a data frame
   std::string_view fault;      // why an invalid frame is invalid
 };
 
@@ -42,6 +42,6 @@ DecodedFrame DecodeFrame(std::span<const std::uint8_t> frame);
 
 // InCommRF's result: four bytes of error bits (little-endian); on success
 // one byte more and the card's frame. Timeout when the card did not answer.
-reader::Expected<felica::Bytes> ParseInCommRfResult(std::span<const std::uint8_t> result);
+reader::Expected<reader::Bytes> ParseInCommRfResult(std::span<const std::uint8_t> result);
 
 }  // namespace port100

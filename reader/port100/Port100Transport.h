@@ -13,7 +13,7 @@ class Port100Transport : public reader::Transport {
  public:
   explicit Port100Transport(std::unique_ptr<Port100Chip> chip) : chip_(std::move(chip)) {}
   std::string_view Name() const override { return "port100"; }
-  reader::Expected<felica::Bytes> Exchange(std::span<const std::uint8_t> frame,
+  reader::Expected<reader::Bytes> Exchange(std::span<const std::uint8_t> frame,
                                            std::chrono::milliseconds cardTime) override {
     return chip_->CommunicateRF(frame, cardTime);
   }

@@ -31,7 +31,7 @@ const json& Member(const json& object, const char* key, const std::string& where
 
 template <std::size_t N>
 std::array<std::uint8_t, N> FixedHex(const json& value, const std::string& where) {
-  const auto bytes = value.is_string() ? felica::ParseHex(value.get<std::string>()) : std::nullopt;
+  const auto bytes = value.is_string() ? reader::ParseHex(value.get<std::string>()) : std::nullopt;
   if (!bytes || bytes->size() != N) {
     throw ImageError(where + " is not " + std::to_string(2 * N) + " hexadecimal digits");
   }

@@ -49,16 +49,16 @@ struct SimulationSettings {
   bool noCard = false;
   std::optional<int> removeAfterCommands;
   int responseDelayMs = 0;
-  std::optional<felica::Idm> answerIdm;
+  std::optional<reader::Idm> answerIdm;
 };
 
 // Taken when a dump has no PMm (phones that cannot read it write null): an
 // unknown chip with the shortest response times.
-inline constexpr felica::Pmm kDefaultPmm{0x00, 0xFF, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00};
+inline constexpr reader::Pmm kDefaultPmm{0x00, 0xFF, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00};
 
 struct CardImage {
-  felica::Idm idm{};
-  felica::Pmm pmm = kDefaultPmm;
+  reader::Idm idm{};
+  reader::Pmm pmm = kDefaultPmm;
   bool partialRead = false;  // the dump was cut off
   std::vector<std::pair<std::uint16_t, System>> systems;  // in the order of the image
   SimulationSettings settings;

@@ -8,13 +8,13 @@ namespace sim {
 
 SimTransport::SimTransport(CardImage image) : card_(std::move(image)) {}
 
-reader::Expected<felica::Bytes> SimTransport::Exchange(std::span<const std::uint8_t> frame,
+reader::Expected<reader::Bytes> SimTransport::Exchange(std::span<const std::uint8_t> frame,
                                                        std::chrono::milliseconds cardTime) {
   const auto& settings = card_.Settings();
   const bool present =
       !settings.noCard && (!settings.removeAfterCommands || commandsAnswered_ < *settings.removeAfterCommands);
   // A slow card is slow at reading; it answers polling in time.
-  const bool polling = frame.size() > 1 && frame[1] == felica::kPollingCommand;
+  const bool polling = frame.size() > 1 && frame[1] == reader::kPollingCommand;
   const std::chrono::milliseconds delay(polling ? 0 : settings.responseDelayMs);
 
   auto answer = present ? card_.Answer(frame) : reader::Fail(reader::ErrorKind::Timeout);

@@ -12,7 +12,7 @@ class SimTransport : public reader::Transport {
   explicit SimTransport(CardImage image);
 
   std::string_view Name() const override { return "sim"; }
-  reader::Expected<felica::Bytes> Exchange(std::span<const std::uint8_t> frame,
+  reader::Expected<reader::Bytes> Exchange(std::span<const std::uint8_t> frame,
                                            std::chrono::milliseconds cardTime) override;
 
  private:

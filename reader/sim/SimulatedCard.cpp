@@ -30,8 +30,8 @@ bool SystemCodeMatches(std::uint16_t wanted, std::uint16_t code) {
 // Status flag 1 for an error at list position i: its bit, as cards set it.
 std::uint8_t Position(std::size_t i) { return static_cast<std::uint8_t>(1u << (i % 8)); }
 
-felica::Bytes ReadStatus(const felica::Idm& idm, std::uint8_t flag1, std::uint8_t flag2) {
-  felica::Bytes frame{12, felica::kReadWithoutEncryptionResponse};
+reader::Bytes ReadStatus(const reader::Idm& idm, std::uint8_t flag1, std::uint8_t flag2) {
+  reader::Bytes frame{12, reader::kReadWithoutEncryptionResponse};
   frame.insert(frame.end(), idm.begin(), idm.end());
   frame.push_back(flag1);
   frame.push_back(flag2);
@@ -48,16 +48,16 @@ std::string CodeText(std::uint16_t code) {
 
 SimulatedCard::SimulatedCard(CardImage image) : image_(std::move(image)) {}
 
-reader::Expected<felica::Bytes> SimulatedCard::Answer(std::span<const std::uint8_t> frame) {
+reader::Expected<reader::Bytes> SimulatedCard::Answer(std::span<const std::uint8_t> frame) {
   if (frame.size() < 2 || frame[0] != frame.size()) return Silent();
   switch (frame[1]) {
-    case felica::kPollingCommand: return AnswerPolling(frame);
-    case felica::kReadWithoutEncryptionCommand: return AnswerRead(frame);
+    case reader::kPollingCommand: return AnswerPolling(frame);
+    case reader::kReadWithoutEncryptionCommand: return AnswerRead(frame);
     default: return Silent();
   }
 }
 
-reader::Expected<felica::Bytes> SimulatedCard::AnswerPolling(std::span<const std::uint8_t> frame) {
+reader::Expected<reader::Bytes> SimulatedCard::AnswerPolling(std::span<const std::uint8_t> frame) {
   if (frame.size() != 6) return Silent();
   const auto wanted = static_cast<std::uint16_t>(frame[2] << 8 | frame[3]);
   const std::uint8_t requestCode = frame[4];
@@ -67,7 +67,7 @@ reader::Expected<felica::Bytes> SimulatedCard::AnswerPolling(std::span<const std
   selected_ = &it->second;
   selectedCode_ = it->first;
 
-  felica::Bytes answer{18, felica::kPollingResponse};
+  reader::Bytes answer{18, reader::kPollingResponse};
   answer.insert(answer.end(), image_.idm.begin(), image_.idm.end());
   answer.insert(answer.end(), image_.pmm.begin(), image_.pmm.end());
   if (requestCode == 0x01) {  // system code request
@@ -81,10 +81,10 @@ reader::Expected<felica::Bytes> SimulatedCard::AnswerPolling(std::span<const std
   return answer;
 }
 
-reader::Expected<felica::Bytes> SimulatedCard::AnswerRead(std::span<const std::uint8_t> frame) {
+reader::Expected<reader::Bytes> SimulatedCard::AnswerRead(std::span<const std::uint8_t> frame) {
   if (!selected_ || frame.size() < 14) return Silent();
   if (!std::equal(image_.idm.begin(), image_.idm.end(), frame.begin() + 2)) return Silent();
-  const felica::Idm& replyIdm = image_.settings.answerIdm ? *image_.settings.answerIdm : image_.idm;
+  const reader::Idm& replyIdm = image_.settings.answerIdm ? *image_.settings.answerIdm : image_.idm;
 
   const std::size_t services = frame[10];
   if (services < 1 || services > 16) return ReadStatus(replyIdm, kWholeCommand, kIllegalServiceCount);
@@ -111,7 +111,7 @@ reader::Expected<felica::Bytes> SimulatedCard::AnswerRead(std::span<const std::u
     return ReadStatus(replyIdm, kWholeCommand, kIllegalBlockCount);
   }
 
-  felica::Bytes data;
+  reader::Bytes data;
   for (int k = 0; k < blocks; ++k) {
     if (pos >= frame.size()) return Silent();
     const std::uint8_t head = frame[pos];
@@ -136,7 +136,7 @@ reader::Expected<felica::Bytes> SimulatedCard::AnswerRead(std::span<const std::u
   }
   if (pos != frame.size()) return Silent();
 
-  felica::Bytes answer = ReadStatus(replyIdm, 0, 0);
+  reader::Bytes answer = ReadStatus(replyIdm, 0, 0);
   answer.push_back(static_cast<std::uint8_t>(blocks));
   answer.insert(answer.end(), data.begin(), data.end());
   answer[0] = static_cast<std::uint8_t>(answer.size());

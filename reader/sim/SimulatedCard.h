@@ -16,13 +16,13 @@ class SimulatedCard {
   // The answer frame. Timeout where a card would not answer (a malformed
   // frame, another card's IDm, a system it lacks); BadConfiguration where
   // the card would answer with data that the image lacks.
-  reader::Expected<felica::Bytes> Answer(std::span<const std::uint8_t> frame);
+  reader::Expected<reader::Bytes> Answer(std::span<const std::uint8_t> frame);
 
   const SimulationSettings& Settings() const { return image_.settings; }
 
  private:
-  reader::Expected<felica::Bytes> AnswerPolling(std::span<const std::uint8_t> frame);
-  reader::Expected<felica::Bytes> AnswerRead(std::span<const std::uint8_t> frame);
+  reader::Expected<reader::Bytes> AnswerPolling(std::span<const std::uint8_t> frame);
+  reader::Expected<reader::Bytes> AnswerRead(std::span<const std::uint8_t> frame);
 
   CardImage image_;
   const System* selected_ = nullptr;  // the system the last polling selected

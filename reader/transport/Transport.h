@@ -26,7 +26,7 @@ class Transport {
 
   // Sends `frame` (length byte first); the card's answer frame. `cardTime`
   // is how long the card may take; the reader adds its own time to it.
-  virtual Expected<felica::Bytes> Exchange(std::span<const std::uint8_t> frame, std::chrono::milliseconds cardTime) = 0;
+  virtual Expected<Bytes> Exchange(std::span<const std::uint8_t> frame, std::chrono::milliseconds cardTime) = 0;
 
   // False for a reader that is there but holds no card it can read yet (a
   // PC/SC reader without a card, or with a card it cannot talk FeliCa to):
@@ -34,11 +34,11 @@ class Transport {
   virtual bool HasReadableCard() const { return true; }
 
   // One card's answer to polling. By default, the Polling command through Exchange.
-  virtual Expected<felica::PollingAnswer> Poll(const felica::PollingRequest& request,
+  virtual Expected<PollingAnswer> Poll(const PollingRequest& request,
                                                std::chrono::milliseconds cardTime) {
-    auto answer = Exchange(felica::EncodePolling(request), cardTime);
+    auto answer = Exchange(EncodePolling(request), cardTime);
     if (!answer) return Unexpected(answer.error());
-    return felica::DecodePolling(*answer);
+    return DecodePolling(*answer);
   }
 };
 

@@ -38,7 +38,7 @@ TransferStatus BulkPipes::BulkWrite(std::span<const std::uint8_t> data, std::chr
   return StatusFor(error);
 }
 
-TransferStatus BulkPipes::BulkRead(felica::Bytes& data, std::chrono::milliseconds timeout) {
+TransferStatus BulkPipes::BulkRead(reader::Bytes& data, std::chrono::milliseconds timeout) {
   data.assign(512, 0);
   int transferred = 0;
   const int error = libusb_bulk_transfer(device_->Handle(), endpointIn_, data.data(), static_cast<int>(data.size()),

@@ -26,7 +26,7 @@ class BulkPipes {
 
   TransferStatus BulkWrite(std::span<const std::uint8_t> data, std::chrono::milliseconds timeout);
   // Reads one transfer (one frame) into `data`.
-  TransferStatus BulkRead(felica::Bytes& data, std::chrono::milliseconds timeout);
+  TransferStatus BulkRead(reader::Bytes& data, std::chrono::milliseconds timeout);
 
  private:
   std::unique_ptr<ClaimedDevice> device_;

@@ -4,13 +4,16 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 
+#include "support/Hex.h"
+
 namespace emulator {
 namespace {
 
 template <std::size_t N>
 std::array<std::uint8_t, N> Hex(const std::string& text) {
+  const auto parsed = testsupport::Hex(text);
   std::array<std::uint8_t, N> bytes{};
-  for (std::size_t i = 0; i < N; ++i) bytes[i] = static_cast<std::uint8_t>(std::stoul(text.substr(2 * i, 2), nullptr, 16));
+  std::copy_n(parsed.begin(), std::min(N, parsed.size()), bytes.begin());
   return bytes;
 }
 

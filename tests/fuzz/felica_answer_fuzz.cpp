@@ -10,7 +10,7 @@
 
 namespace {
 
-const felica::Idm kIdm{0x01, 0x12, 0x04, 0x1E, 0x5A, 0x3C, 0x7D, 0x01};
+const reader::Idm kIdm{0x01, 0x12, 0x04, 0x1E, 0x5A, 0x3C, 0x7D, 0x01};
 
 // Answers polling properly, then hands out the input as read answers, each
 // as long as its own first byte says.
@@ -18,16 +18,16 @@ class FuzzTransport : public reader::Transport {
  public:
   explicit FuzzTransport(std::span<const std::uint8_t> input) : input_(input) {}
   std::string_view Name() const override { return "fuzz"; }
-  reader::Expected<felica::Bytes> Exchange(std::span<const std::uint8_t> frame, std::chrono::milliseconds) override {
-    if (frame[1] == felica::kPollingCommand) {
-      felica::Bytes answer{18, felica::kPollingResponse};
+  reader::Expected<reader::Bytes> Exchange(std::span<const std::uint8_t> frame, std::chrono::milliseconds) override {
+    if (frame[1] == reader::kPollingCommand) {
+      reader::Bytes answer{18, reader::kPollingResponse};
       answer.insert(answer.end(), kIdm.begin(), kIdm.end());
       answer.insert(answer.end(), 8, 0x00);
       return answer;
     }
     if (input_.empty()) return reader::Fail(reader::ErrorKind::Timeout);
     const std::size_t length = std::min<std::size_t>(input_.size(), input_[0] ? input_[0] : 1);
-    felica::Bytes answer(input_.begin(), input_.begin() + static_cast<std::ptrdiff_t>(length));
+    reader::Bytes answer(input_.begin(), input_.begin() + static_cast<std::ptrdiff_t>(length));
     input_ = input_.subspan(length);
     return answer;
   }
@@ -40,8 +40,8 @@ class FuzzTransport : public reader::Transport {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::span<const std::uint8_t> input(data, size);
-  (void)felica::DecodePolling(input);
-  (void)felica::DecodeReadWithoutEncryption(input, kIdm, size > 12 ? data[12] : 1);
+  (void)reader::DecodePolling(input);
+  (void)reader::DecodeReadWithoutEncryption(input, kIdm, size > 12 ? data[12] : 1);
 
   reader::ReaderSession session(std::make_unique<FuzzTransport>(input));
   if (session.Poll({{0x00, 0x0B}, 0, 0})) {

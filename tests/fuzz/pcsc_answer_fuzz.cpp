@@ -14,10 +14,10 @@ namespace {
 class FuzzChannel : public ccid::Channel {
  public:
   explicit FuzzChannel(std::span<const std::uint8_t> input) : input_(input) {}
-  reader::Expected<felica::Bytes> Transmit(std::span<const std::uint8_t>) override {
+  reader::Expected<reader::Bytes> Transmit(std::span<const std::uint8_t>) override {
     if (input_.empty()) return reader::Fail(reader::ErrorKind::CardLost);
     const std::size_t length = std::min<std::size_t>(input_.size() - 1, input_[0]);
-    felica::Bytes answer(input_.begin() + 1, input_.begin() + 1 + static_cast<std::ptrdiff_t>(length));
+    reader::Bytes answer(input_.begin() + 1, input_.begin() + 1 + static_cast<std::ptrdiff_t>(length));
     input_ = input_.subspan(1 + length);
     return answer;
   }

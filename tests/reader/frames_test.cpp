@@ -17,7 +17,7 @@ using reader::ErrorKind;
 using testsupport::Hex;
 using testsupport::HexOf;
 
-const felica::Idm kIdm{0x01, 0x12, 0x04, 0x1E, 0x5A, 0x3C, 0x7D, 0x01};
+const reader::Idm kIdm{0x01, 0x12, 0x04, 0x1E, 0x5A, 0x3C, 0x7D, 0x01};
 const std::string kBlock = "00112233445566778899AABBCCDDEEFF";
 
 // A decoded result as text: the bytes, or the error's kind.
@@ -28,20 +28,20 @@ std::string Outcome(const reader::Expected<T>& result, Show show) {
                          "CardLost", "CardSwapped", "BadResponse", "CardError", "InvalidArgument", "BadConfiguration"};
   return kinds[static_cast<int>(result.error().kind)];
 }
-std::string AsHex(const felica::Bytes& bytes) { return HexOf(bytes); }
+std::string AsHex(const reader::Bytes& bytes) { return HexOf(bytes); }
 
 TEST(FelicaFrames, CommandsAsTheCardExpectsThem) {
-  EXPECT_EQ(HexOf(felica::EncodePolling({{0x00, 0x0B}, 0x00, 0x00})), "0600000B0000");
-  EXPECT_EQ(HexOf(felica::EncodePolling({{0xFF, 0xFF}, 0x01, 0x03})), "0600FFFF0103");
-  const felica::BlockListElement elements[] = {{{0x80, 0x00}, 2}, {{0x80, 0x13}, 2}, {{0x00, 0x34, 0x12}, 3}};
+  EXPECT_EQ(HexOf(reader::EncodePolling({{0x00, 0x0B}, 0x00, 0x00})), "0600000B0000");
+  EXPECT_EQ(HexOf(reader::EncodePolling({{0xFF, 0xFF}, 0x01, 0x03})), "0600FFFF0103");
+  const reader::BlockListElement elements[] = {{{0x80, 0x00}, 2}, {{0x80, 0x13}, 2}, {{0x00, 0x34, 0x12}, 3}};
   const std::uint16_t services[] = {0x060F};
-  EXPECT_EQ(Outcome(felica::EncodeReadWithoutEncryption(kIdm, services, elements), AsHex),
+  EXPECT_EQ(Outcome(reader::EncodeReadWithoutEncryption(kIdm, services, elements), AsHex),
             "15060112041E5A3C7D01010F060380008013003412");
   // 16 services and 71 three-byte elements make more than 255 bytes.
   const std::vector<std::uint16_t> many(16, 0x060F);
-  const std::vector<felica::BlockListElement> three(71, felica::BlockListElement{{0x00, 0x01, 0x00}, 3});
-  EXPECT_EQ(Outcome(felica::EncodeReadWithoutEncryption(kIdm, many, three), AsHex), "InvalidArgument");
-  EXPECT_TRUE(felica::EncodeReadWithoutEncryption(kIdm, many, std::span(three).first(60)));
+  const std::vector<reader::BlockListElement> three(71, reader::BlockListElement{{0x00, 0x01, 0x00}, 3});
+  EXPECT_EQ(Outcome(reader::EncodeReadWithoutEncryption(kIdm, many, three), AsHex), "InvalidArgument");
+  EXPECT_TRUE(reader::EncodeReadWithoutEncryption(kIdm, many, std::span(three).first(60)));
 }
 
 struct DecodeCase {
@@ -55,7 +55,7 @@ void PrintTo(const DecodeCase& c, std::ostream* os) { *os << c.name; }
 class PollingAnswerTest : public testing::TestWithParam<DecodeCase> {};
 
 TEST_P(PollingAnswerTest, Decodes) {
-  const auto answer = felica::DecodePolling(Hex(GetParam().frame));
+  const auto answer = reader::DecodePolling(Hex(GetParam().frame));
   EXPECT_EQ(Outcome(answer, [](const auto& a) { return HexOf(a.idm) + " " + HexOf(a.pmm); }), GetParam().outcome);
 }
 
@@ -74,7 +74,7 @@ INSTANTIATE_TEST_SUITE_P(
 class ReadAnswerTest : public testing::TestWithParam<DecodeCase> {};
 
 TEST_P(ReadAnswerTest, DecodesForTwoBlocksAskedFor) {
-  const auto answer = felica::DecodeReadWithoutEncryption(Hex(GetParam().frame), kIdm, 2);
+  const auto answer = reader::DecodeReadWithoutEncryption(Hex(GetParam().frame), kIdm, 2);
   EXPECT_EQ(Outcome(answer,
                     [](const auto& a) {
                       return HexOf(std::vector<std::uint8_t>{a.statusFlag1, a.statusFlag2}) + " " + HexOf(a.blockData);

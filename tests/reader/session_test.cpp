@@ -36,7 +36,7 @@ class Field : public reader::Transport {
  public:
   Field(std::shared_ptr<FelicaCard>& card, std::vector<int>& reads) : card_(card), reads_(reads) {}
   std::string_view Name() const override { return "field"; }
-  reader::Expected<felica::Bytes> Exchange(std::span<const std::uint8_t> frame, std::chrono::milliseconds) override {
+  reader::Expected<reader::Bytes> Exchange(std::span<const std::uint8_t> frame, std::chrono::milliseconds) override {
     if (frame[1] == 0x06) reads_.push_back(frame[13]);  // the count follows one service code
     auto answer = card_ ? card_->Answer(frame) : std::nullopt;
     if (!answer) return reader::Fail(ErrorKind::Timeout);
@@ -54,7 +54,7 @@ class SessionTest : public testing::Test {
     content = PatternCard(icCode);
     card = std::make_shared<FelicaCard>(content, faults);
   }
-  reader::Expected<felica::PollingAnswer> Poll(std::uint8_t high = 0x00, std::uint8_t low = 0x0B) {
+  reader::Expected<reader::PollingAnswer> Poll(std::uint8_t high = 0x00, std::uint8_t low = 0x0B) {
     return session.Poll({{high, low}, 0, 0});
   }
   reader::Expected<reader::ReadResult> Read(std::uint16_t service, int count) {

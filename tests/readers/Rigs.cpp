@@ -13,21 +13,12 @@
 #include "emulators/pcsc/PcscdFixture.h"
 #include "emulators/pcsc/VirtualReader.h"
 #include "emulators/usb/UsbReaders.h"
+#include "support/Hex.h"
 
 namespace rigs {
 namespace {
 
 using emulator::FelicaCard;
-
-std::string Hex(std::span<const std::uint8_t> bytes) {
-  std::string text;
-  for (auto b : bytes) {
-    char pair[3];
-    std::snprintf(pair, sizeof pair, "%02x", b);
-    text += pair;
-  }
-  return text;
-}
 
 template <typename Device, typename... Args>
 void PlugIn(const char* felicaReader, Args&&... args) {
@@ -42,12 +33,12 @@ std::string WriteSimImage(const emulator::CardContent& content, const emulator::
   nlohmann::json services = nlohmann::json::object();
   for (const auto& [code, blocks] : content.services) {
     nlohmann::json map = nlohmann::json::object();
-    for (std::size_t k = 0; k < blocks.size(); ++k) map[std::to_string(k)] = {{"data", Hex(blocks[k])}};
+    for (std::size_t k = 0; k < blocks.size(); ++k) map[std::to_string(k)] = {{"data", testsupport::HexOf(blocks[k])}};
     services[std::to_string(code)] = {{"blocksMap", map}};
   }
   nlohmann::json image = {
-      {"tagId", Hex(content.idm)},
-      {"felica", {{"pMm", Hex(content.pmm)}, {"systems", {{std::to_string(content.systemCode), {{"services", services}}}}}}},
+      {"tagId", testsupport::HexOf(content.idm)},
+      {"felica", {{"pMm", testsupport::HexOf(content.pmm)}, {"systems", {{std::to_string(content.systemCode), {{"services", services}}}}}}},
       {"readerSimulation", {{"maxBlocksPerRead", faults.maxBlocksPerRead}, {"silentAboveLimit", faults.silentAboveLimit}}}};
   if (faults.leaveAfterCommands) image["readerSimulation"]["removeAfterCommands"] = *faults.leaveAfterCommands;
   const std::string path = testing::TempDir() + "/rig-card-" + std::to_string(getpid()) + ".json";

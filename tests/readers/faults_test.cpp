@@ -190,7 +190,7 @@ TEST_F(PcscFaultTest, ReconnectsAfterAnotherApplicationResetsTheCard) {
   Place(emulator::PcscModel::Transparent);
   auto transport = ccid::Open("");
   ASSERT_TRUE(transport) << transport.error().detail;
-  const felica::PollingRequest polling{{0x00, 0x0B}, 0, 0};
+  const reader::PollingRequest polling{{0x00, 0x0B}, 0, 0};
   ASSERT_TRUE((*transport)->Poll(polling, milliseconds(100)));
   SCARDCONTEXT context = 0;
   SCARDHANDLE other = 0;
