@@ -31,8 +31,8 @@ std::string KernelDriverFix(const Family& family) {
 
 }  // namespace
 
-ClaimedDevice::ClaimedDevice(std::shared_ptr<const Bus> bus, libusb_device_handle* handle, std::string node)
-    : bus_(std::move(bus)), handle_(handle), node_(std::move(node)) {}
+ClaimedDevice::ClaimedDevice(std::shared_ptr<const Bus> bus, libusb_device_handle* handle)
+    : bus_(std::move(bus)), handle_(handle) {}
 
 ClaimedDevice::~ClaimedDevice() {
   libusb_release_interface(handle_, kInterface);  // gives a detached kernel driver back
@@ -89,7 +89,7 @@ reader::Expected<std::unique_ptr<ClaimedDevice>> Bus::Claim(libusb_device* devic
       family.detachKernelDriver && libusb_set_auto_detach_kernel_driver(handle, 1) == LIBUSB_SUCCESS;
   const bool kernelDriver = !detaching && libusb_kernel_driver_active(handle, kInterface) == 1;
   error = kernelDriver ? LIBUSB_ERROR_BUSY : libusb_claim_interface(handle, kInterface);
-  if (error == LIBUSB_SUCCESS) return std::make_unique<ClaimedDevice>(shared_from_this(), handle, node);
+  if (error == LIBUSB_SUCCESS) return std::make_unique<ClaimedDevice>(shared_from_this(), handle);
   libusb_close(handle);
   if (kernelDriver) return Fail(ErrorKind::ReaderAccess, KernelDriverFix(family));
   if (error == LIBUSB_ERROR_BUSY) {

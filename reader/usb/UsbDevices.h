@@ -36,18 +36,16 @@ class Bus;
 // driver given back) on destruction. It keeps the bus open while it lives.
 class ClaimedDevice {
  public:
-  ClaimedDevice(std::shared_ptr<const Bus> bus, libusb_device_handle* handle, std::string node);
+  ClaimedDevice(std::shared_ptr<const Bus> bus, libusb_device_handle* handle);
   ~ClaimedDevice();
   ClaimedDevice(const ClaimedDevice&) = delete;
   ClaimedDevice& operator=(const ClaimedDevice&) = delete;
 
   libusb_device_handle* Handle() const { return handle_; }
-  const std::string& Node() const { return node_; }  // /dev/bus/usb/BBB/DDD
 
  private:
   std::shared_ptr<const Bus> bus_;
   libusb_device_handle* handle_;
-  std::string node_;
 };
 
 class Bus : public std::enable_shared_from_this<Bus> {

@@ -63,7 +63,7 @@ void Pn532Uart::Run() {
     input.insert(input.end(), buffer, buffer + size);
     for (const auto& frame : TakeHostFrames(input)) {
       switch (frame.kind) {
-        case HostFrame::Kind::Ack: due.reset(); chip_.Abort(); break;  // aborts what the chip works on
+        case HostFrame::Kind::Ack: due.reset(); break;  // aborts what the chip works on
         case HostFrame::Kind::Nack: Send(last); break;
         case HostFrame::Kind::Broken: Send(kPn53xSyntaxError); break;
         case HostFrame::Kind::Command: {

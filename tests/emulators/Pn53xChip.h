@@ -29,9 +29,9 @@ class Pn53xChip {
     bool syntaxError = false;         // answered by the error frame instead
   };
   // One command (its code, then parameters). nullopt while the chip keeps
-  // working on it: only an abort ends that.
+  // working on it: only the host's ACK ends that, and the front that carries
+  // the frames drops the answer it was waiting for.
   std::optional<Reply> Execute(std::span<const std::uint8_t> command);
-  void Abort() {}  // commands run to their end at once here, so only a retrying polling is dropped
 
   Pn53xModel Model() const { return model_; }
   std::shared_ptr<FelicaCard> card;  // nothing in the field when empty

@@ -7,17 +7,15 @@
 
 namespace {
 
-using emulator::CardContent;
 using emulator::AcceptsAtMost;
 using emulator::CardFaults;
-using emulator::LeavesAfter;
 using emulator::FelicaCard;
 using reader::ErrorKind;
 
 // A card of three services whose block k of service s reads (s low byte, k, k, ...).
-CardContent PatternCard(std::uint8_t icCode) {
-  CardContent card;
-  card.idm = {0x01, 0x12, 0x04, 0x1E, 0x5A, 0x3C, 0x7D, 0x01};
+emulator::CardContent PatternCard(std::uint8_t icCode, std::uint8_t lastIdmByte = 0x01) {
+  emulator::CardContent card;
+  card.idm = {0x01, 0x12, 0x04, 0x1E, 0x5A, 0x3C, 0x7D, lastIdmByte};
   card.pmm = {0x01, icCode, 0x22, 0x04, 0x27, 0x67, 0x4E, 0xFF};
   for (const auto& [code, count] : {std::pair<std::uint16_t, int>{0x020B, 3}, {0x0417, 2}, {0x060F, 20}}) {
     for (int k = 0; k < count; ++k) {
@@ -30,8 +28,8 @@ CardContent PatternCard(std::uint8_t icCode) {
   return card;
 }
 
-// The field of a test reader: what the card answers, silence as a timeout;
-// it notes the block count of every read.
+// The field of a test reader: what the card in it answers, silence as a
+// timeout. It notes the block count of every read.
 class Field : public reader::Transport {
  public:
   Field(std::shared_ptr<FelicaCard>& card, std::vector<int>& reads) : card_(card), reads_(reads) {}
@@ -48,49 +46,50 @@ class Field : public reader::Transport {
   std::vector<int>& reads_;
 };
 
-class SessionTest : public testing::Test {
- protected:
-  void Place(std::uint8_t icCode, CardFaults faults = {}) {
-    content = PatternCard(icCode);
-    card = std::make_shared<FelicaCard>(content, faults);
-  }
-  reader::Expected<reader::PollingAnswer> Poll(std::uint8_t high = 0x00, std::uint8_t low = 0x0B) {
-    return session.Poll({{high, low}, 0, 0});
-  }
-  reader::Expected<reader::ReadResult> Read(std::uint16_t service, int count) {
-    reader::ReadRequest request{content.idm, {service}, {}};
-    for (int k = 0; k < count; ++k) request.blocks.push_back({{0x80, static_cast<std::uint8_t>(k)}, 2});
-    return session.Read(request);
-  }
+struct ReadCase {
+  const char* name;
+  std::uint8_t icCode;  // PMm byte 1: where the session starts
+  CardFaults faults;
+  std::uint16_t service;
+  std::vector<int> reads;  // block counts of the read commands for 20 blocks
+  int kept;                // the size the next read starts at
+  std::optional<ErrorKind> fails = {};
+  bool anotherCardAfterPolling = false;
+};
 
-  CardContent content;
+void PrintTo(const ReadCase& c, std::ostream* os) { *os << c.name; }
+
+class ReadTest : public testing::TestWithParam<ReadCase> {
+ protected:
   std::shared_ptr<FelicaCard> card;
   std::vector<int> reads;
   reader::ReaderSession session{std::make_unique<Field>(card, reads)};
 };
 
-struct SplitCase {
-  const char* name;
-  std::uint8_t icCode;  // PMm byte 1: where the session starts
-  CardFaults faults;
-  std::vector<int> reads;  // block counts of the read commands for 20 blocks
-};
+reader::ReadRequest Blocks(std::uint16_t service, int count) {
+  reader::ReadRequest request{PatternCard(0).idm, {service}, {}};
+  for (int k = 0; k < count; ++k) request.blocks.push_back({{0x80, static_cast<std::uint8_t>(k)}, 2});
+  return request;
+}
 
-void PrintTo(const SplitCase& c, std::ostream* os) { *os << c.name; }
-
-class SplitTest : public SessionTest, public testing::WithParamInterface<SplitCase> {};
-
-TEST_P(SplitTest, TwentyBlocksArriveInOrderInAsFewCommandsAsTheCardTakes) {
-  Place(GetParam().icCode, GetParam().faults);
-  ASSERT_TRUE(Poll());
-  const auto result = Read(0x060F, 20);
+TEST_P(ReadTest, TwentyBlocksInAsFewCommandsAsTheCardTakesOrAFailureThatSaysWhy) {
+  const ReadCase& c = GetParam();
+  card = std::make_shared<FelicaCard>(PatternCard(c.icCode), c.faults);
+  ASSERT_TRUE(session.Poll({{0x00, 0x0B}, 0, 0}));
+  if (c.anotherCardAfterPolling) card = std::make_shared<FelicaCard>(PatternCard(c.icCode, 0x99));
+  const auto result = session.Read(Blocks(c.service, 20));
+  EXPECT_EQ(reads, c.reads);
+  if (c.fails) {
+    ASSERT_FALSE(result);
+    EXPECT_EQ(result.error().kind, *c.fails);
+    return;
+  }
   ASSERT_TRUE(result) << static_cast<int>(result.error().kind);
   ASSERT_EQ(result->blockData.size(), 320u);
-  for (int k = 0; k < 20; ++k) {
-    EXPECT_EQ(result->blockData[16 * k], 0x0F);
-    EXPECT_EQ(result->blockData[16 * k + 1], k);
-  }
-  EXPECT_EQ(reads, GetParam().reads);
+  for (int k = 0; k < 20; ++k) EXPECT_EQ(result->blockData[16 * k + 1], k);
+  reads.clear();  // the size that worked is kept for the session
+  ASSERT_TRUE(session.Read(Blocks(c.service, 20)));
+  EXPECT_EQ(reads.front(), c.kept);
 }
 
 std::vector<int> Ones(std::vector<int> before) {
@@ -99,61 +98,32 @@ std::vector<int> Ones(std::vector<int> before) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Limits, SplitTest,
-    testing::Values(SplitCase{"UnknownChipStartsAt12", 0xFF, {}, {12, 8}},
-                    SplitCase{"Rcs830StartsAt8", 0x00, AcceptsAtMost(8), {8, 8, 4}},
-                    SplitCase{"LiteStartsAt4", 0xF0, AcceptsAtMost(4), {4, 4, 4, 4, 4}},
-                    SplitCase{"OneBlockChip", 0x02, AcceptsAtMost(1), Ones({})},
-                    SplitCase{"RefusedAt12Then8Kept", 0xFF, AcceptsAtMost(8), {12, 8, 8, 4}},
-                    SplitCase{"RefusedTwice", 0xFF, AcceptsAtMost(4), {12, 8, 4, 4, 4, 4, 4}},
-                    SplitCase{"DownToOne", 0xFF, AcceptsAtMost(1), Ones({12, 8, 4})},
-                    SplitCase{"SilentAboveTheLimit", 0xFF, AcceptsAtMost(8, true), {12, 8, 8, 4}}),
+    Cards, ReadTest,
+    testing::Values(ReadCase{"UnknownChipStartsAt12", 0xFF, {}, 0x060F, {12, 8}, 12},
+                    ReadCase{"Rcs830StartsAt8", 0x00, AcceptsAtMost(8), 0x060F, {8, 8, 4}, 8},
+                    ReadCase{"LiteStartsAt4", 0xF0, AcceptsAtMost(4), 0x060F, {4, 4, 4, 4, 4}, 4},
+                    ReadCase{"OneBlockChip", 0x02, AcceptsAtMost(1), 0x060F, Ones({}), 1},
+                    ReadCase{"RefusedTwice", 0xFF, AcceptsAtMost(4), 0x060F, {12, 8, 4, 4, 4, 4, 4}, 4},
+                    ReadCase{"DownToOne", 0xFF, AcceptsAtMost(1), 0x060F, Ones({12, 8, 4}), 1},
+                    ReadCase{"SilentAboveTheLimit", 0xFF, AcceptsAtMost(8, true), 0x060F, {12, 8, 8, 4}, 8},
+                    ReadCase{"LeavesAfterTheFirstChunk", 0xFF, emulator::LeavesAfter(2), 0x060F, {12, 8}, 0, ErrorKind::CardLost},
+                    ReadCase{"NeverAnswersAReadTimesOut", 0xFF, AcceptsAtMost(0, true), 0x060F, {12, 8, 4, 1}, 0, ErrorKind::Timeout},
+                    ReadCase{"AnotherCardAnswers", 0xFF, {}, 0x060F, {12}, 0, ErrorKind::CardSwapped, true},
+                    ReadCase{"ServiceTheCardLacks", 0xFF, {}, 0x1234, {12}, 0, ErrorKind::CardError}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(SessionTest, TheSizeThatWorkedIsKeptForTheSession) {
-  Place(0xFF, AcceptsAtMost(4));
-  ASSERT_TRUE(Poll());
-  ASSERT_TRUE(Read(0x060F, 20));
-  reads.clear();
-  ASSERT_TRUE(Read(0x060F, 20));
-  EXPECT_EQ(reads, (std::vector<int>{4, 4, 4, 4, 4}));
-}
-
-TEST_F(SessionTest, FailuresSayWhatHappened) {
-  Place(0xFF, LeavesAfter(2));  // polling and the first chunk
-  ASSERT_TRUE(Poll());
-  EXPECT_EQ(Read(0x060F, 20).error().kind, ErrorKind::CardLost);
-  EXPECT_EQ(reads, (std::vector<int>{12, 8}));  // no step down once the card is known gone
-
-  Place(0xFF, AcceptsAtMost(0, true));  // answers polling, never a read
-  ASSERT_TRUE(Poll());
-  reads.clear();
-  EXPECT_EQ(Read(0x060F, 20).error().kind, ErrorKind::Timeout);
-  EXPECT_EQ(reads, (std::vector<int>{12, 8, 4, 1}));
-
-  Place(0xFF);
-  ASSERT_TRUE(Poll());
-  auto other = PatternCard(0xFF);
-  other.idm[7] = 0x99;
-  card = std::make_shared<FelicaCard>(other);  // another card takes its place
-  EXPECT_EQ(Read(0x020B, 3).error().kind, ErrorKind::CardSwapped);
-
-  Place(0xFF);
-  ASSERT_TRUE(Poll());
-  const auto lacking = Read(0x1234, 1);  // a service the card does not have
-  EXPECT_EQ(lacking.error().kind, ErrorKind::CardError);
-  EXPECT_EQ(lacking.error().statusFlag1 << 8 | lacking.error().statusFlag2, 0x01A6);
-  EXPECT_EQ(Read(0x0417, 3).error().statusFlag2, 0xA8);  // block 2 is past the purse's end
-}
-
-TEST_F(SessionTest, PollingFindsOnlyTheSystemAskedFor) {
-  Place(0xFF);
-  EXPECT_EQ(Read(0x020B, 1).error().kind, ErrorKind::NoCard);  // nothing polled yet
-  EXPECT_EQ(Poll(0x12, 0xFC).error().kind, ErrorKind::NoCard);
-  EXPECT_TRUE(Poll(0xFF, 0xFF));
-  EXPECT_TRUE(Poll(0x00, 0xFF));
+TEST(Session, PollingFindsOnlyTheSystemAskedForAndReadsNeedItFirst) {
+  auto card = std::make_shared<FelicaCard>(PatternCard(0xFF));
+  std::vector<int> reads;
+  reader::ReaderSession session(std::make_unique<Field>(card, reads));
+  EXPECT_EQ(session.Read(Blocks(0x020B, 1)).error().kind, ErrorKind::NoCard);
+  EXPECT_EQ(session.Poll({{0x12, 0xFC}, 0, 0}).error().kind, ErrorKind::NoCard);
+  EXPECT_TRUE(session.Poll({{0xFF, 0xFF}, 0, 0}));
+  EXPECT_TRUE(session.Poll({{0x00, 0xFF}, 0, 0}));
+  const auto lacking = session.Read(Blocks(0x0417, 3));  // block 2 is past the purse's end: flag 1 marks the third element
+  EXPECT_EQ(lacking.error().statusFlag1 << 8 | lacking.error().statusFlag2, 0x04A8);
   card.reset();
-  EXPECT_EQ(Poll().error().kind, ErrorKind::NoCard);
+  EXPECT_EQ(session.Poll({{0x00, 0x0B}, 0, 0}).error().kind, ErrorKind::NoCard);
 }
 
 }  // namespace

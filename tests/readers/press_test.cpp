@@ -141,11 +141,14 @@ TEST(SamplePress, DemoCardAsEveryShapeOfExportShowsTheSameTexts) {
   auto& pass = felica["systems"]["11"]["services"]["523"];
   pass = {{"blocks", {pass["blocksMap"]["0"], pass["blocksMap"]["1"], pass["blocksMap"]["2"]}}};
   const std::string path = testing::TempDir() + "/export-" + std::to_string(getpid()) + ".json";
+  std::string lines;
   const auto pressOn = [&](const nlohmann::json& export_) {
     std::ofstream(path) << export_.dump();
     setenv("FELICA_READER", ("sim:" + path).c_str(), 1);
     Form1 again;
+    testing::internal::CaptureStderr();
     again.Command_Click();
+    lines = testing::internal::GetCapturedStderr();
     return testsupport::AllFields(again);
   };
   EXPECT_EQ(pressOn(image), fields);
@@ -156,11 +159,15 @@ TEST(SamplePress, DemoCardAsEveryShapeOfExportShowsTheSameTexts) {
   auto cut = image;
   cut["felica"]["isPartialRead"] = true;
   cut["felica"]["systems"]["11"]["services"]["1551"]["blocksMap"].erase("19");
-  for (const auto& broken : {gapped, cut}) {
-    const auto shown = pressOn(broken);
+  const std::pair<const nlohmann::json&, const char*> broken[] = {
+      {gapped, "lacks block 13 of service 060F\n"}, {cut, "lacks block 19 of service 060F (the dump was cut off)\n"}};
+  for (const auto& [export_, says] : broken) {
+    const auto shown = pressOn(export_);
     EXPECT_EQ(shown.at("Message"), "読み込みエラーです。");
     EXPECT_EQ(shown.at("Debt"), fields.at("Debt"));
     EXPECT_EQ(shown.at("History(0)"), "------");
+    EXPECT_NE(lines.find(std::string("felica_for_vb: sim: the card image ") + says + "felica error type: 0\nrw error type: 13\n"),
+              std::string::npos) << lines;
   }
 }
 

@@ -107,17 +107,11 @@ bool Pcscd::WaitForCard(bool present, int timeoutMs) const {
   return reached;
 }
 
-void Pcscd::Stop() {
+Pcscd::~Pcscd() {
   if (pid_ > 0) {
     kill(pid_, SIGTERM);
     waitpid(pid_, nullptr, 0);
-    pid_ = -1;
   }
-  ready_ = false;
-}
-
-Pcscd::~Pcscd() {
-  Stop();
   if (!directory_.empty()) std::filesystem::remove_all(directory_);
 }
 

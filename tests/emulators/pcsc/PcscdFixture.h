@@ -21,7 +21,6 @@ class Pcscd {
 
   // Waits (by SCardGetStatusChange, not by sleeping) until the reader has, or has not, a card.
   bool WaitForCard(bool present, int timeoutMs = 5000) const;
-  void Stop();
 
  private:
   pid_t pid_ = -1;
