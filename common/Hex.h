@@ -26,4 +26,12 @@ inline void Append(std::string& text, std::span<const std::uint8_t> bytes) {
   }
 }
 
+// A 16-bit value as four upper-case digits (a service code, a status word).
+inline std::string Word(std::uint16_t value) {
+  const std::uint8_t bytes[] = {static_cast<std::uint8_t>(value >> 8), static_cast<std::uint8_t>(value & 0xFF)};
+  std::string text;
+  Append(text, bytes);
+  return text;
+}
+
 }  // namespace hex

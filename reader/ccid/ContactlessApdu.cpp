@@ -1,7 +1,8 @@
 #include "ContactlessApdu.h"
 
-#include <cstdio>
 #include <string>
+
+#include "Hex.h"
 
 namespace ccid {
 namespace {
@@ -28,12 +29,6 @@ reader::Bytes Apdu(std::uint8_t ins, std::uint8_t p2, std::span<const std::uint8
   Push(apdu, {0xFF, ins, 0x00, p2, static_cast<std::uint8_t>(data.size())});
   apdu.insert(apdu.end(), data.begin(), data.end());
   return apdu;
-}
-
-std::string Hex4(std::uint16_t word) {
-  char text[8];
-  std::snprintf(text, sizeof text, "%04X", word);
-  return text;
 }
 
 }  // namespace
@@ -143,7 +138,7 @@ bool SessionStepAccepted(const Response& response) {
 
 reader::Expected<reader::Bytes> TransparentAnswer(const Response& response) {
   if (response.statusWord != kStatusOk) {
-    return Fail(ErrorKind::Transmission, "reader refused the exchange, status " + Hex4(response.statusWord));
+    return Fail(ErrorKind::Transmission, "reader refused the exchange, status " + hex::Word(response.statusWord));
   }
   const auto objects = ParseDataObjects(response.data);
   if (!objects) return Fail(ErrorKind::BadResponse, "malformed data objects from the reader");
@@ -155,7 +150,7 @@ reader::Expected<reader::Bytes> TransparentAnswer(const Response& response) {
       haveStatus = true;
       const auto word = static_cast<std::uint16_t>(object.value[1] << 8 | object.value[2]);
       if (word == kNoAnswerFromCard) return Fail(ErrorKind::Timeout);
-      if (word != kStatusOk) return Fail(ErrorKind::Transmission, "reader refused the exchange, status " + Hex4(word));
+      if (word != kStatusOk) return Fail(ErrorKind::Transmission, "reader refused the exchange, status " + hex::Word(word));
     } else if (object.tag == kTagResponse) {
       frame = &object.value;
     }
@@ -167,7 +162,7 @@ reader::Expected<reader::Bytes> TransparentAnswer(const Response& response) {
 
 reader::Expected<reader::Bytes> Pn532Answer(const Response& response, std::uint8_t command) {
   if (response.statusWord != kStatusOk) {
-    return Fail(ErrorKind::Transmission, "reader refused the PN532 command, status " + Hex4(response.statusWord));
+    return Fail(ErrorKind::Transmission, "reader refused the PN532 command, status " + hex::Word(response.statusWord));
   }
   if (response.data.size() < 2 || response.data[0] != 0xD5 || response.data[1] != command + 1) {
     return Fail(ErrorKind::BadResponse, "not the PN532's answer to the command sent");
@@ -189,8 +184,8 @@ reader::Expected<reader::Bytes> Pn532ExchangeAnswer(std::span<const std::uint8_t
   if (status == kPn532Timeout) return Fail(ErrorKind::Timeout);
   if (status == kPn532NoTarget) return Fail(ErrorKind::CardLost, "the PN532 has no target listed");
   if (status != 0) {
-    char text[40];
-    std::snprintf(text, sizeof text, "PN532 error %02X", status);
+    std::string text = "PN532 error ";
+    hex::Append(text, std::span(&status, 1));
     return Fail(ErrorKind::Transmission, text);
   }
   return reader::Bytes(parameters.begin() + 1, parameters.end());

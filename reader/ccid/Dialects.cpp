@@ -61,13 +61,6 @@ class DirectFrames : public Dialect {
   explicit DirectFrames(Channel& channel) : channel_(channel) {}
   std::string_view Name() const override { return "direct FeliCa frames"; }
 
-  reader::Expected<reader::PollingAnswer> Poll(const reader::PollingRequest& request,
-                                               std::chrono::milliseconds cardTime) override {
-    auto answer = Exchange(reader::EncodePolling(request), cardTime);
-    if (!answer) return reader::Unexpected(answer.error());
-    return reader::DecodePolling(*answer);
-  }
-
   reader::Expected<reader::Bytes> Exchange(std::span<const std::uint8_t> frame, std::chrono::milliseconds) override {
     auto response = Send(channel_, DirectTransmitApdu(frame));
     if (!response) return reader::Unexpected(response.error());

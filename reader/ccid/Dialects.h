@@ -27,10 +27,15 @@ class Dialect {
  public:
   virtual ~Dialect() = default;
   virtual std::string_view Name() const = 0;
-  virtual reader::Expected<reader::PollingAnswer> Poll(const reader::PollingRequest& request,
-                                                       std::chrono::milliseconds cardTime) = 0;
   virtual reader::Expected<reader::Bytes> Exchange(std::span<const std::uint8_t> frame,
                                                    std::chrono::milliseconds cardTime) = 0;
+  // By default, the Polling command as a frame.
+  virtual reader::Expected<reader::PollingAnswer> Poll(const reader::PollingRequest& request,
+                                                       std::chrono::milliseconds cardTime) {
+    auto answer = Exchange(reader::EncodePolling(request), cardTime);
+    if (!answer) return reader::Unexpected(answer.error());
+    return reader::DecodePolling(*answer);
+  }
   virtual void End() {}  // leaves the reader as it was found
 };
 

@@ -1,9 +1,10 @@
 #include "Port100Frame.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <numeric>
 #include <string>
+
+#include "Hex.h"
 
 namespace port100 {
 namespace {
@@ -81,9 +82,9 @@ reader::Expected<reader::Bytes> ParseInCommRfResult(std::span<const std::uint8_t
   const std::uint32_t errors = result[0] | result[1] << 8 | result[2] << 16 | static_cast<std::uint32_t>(result[3]) << 24;
   if (errors & kReceiveTimeoutBit) return reader::Fail(ErrorKind::Timeout);
   if (errors != 0) {
-    char text[40];
-    std::snprintf(text, sizeof text, "RF error bits %08X", static_cast<unsigned>(errors));
-    return reader::Fail(ErrorKind::Transmission, text);
+    std::string bits = "RF error bits ";
+    hex::Append(bits, result.first(4));
+    return reader::Fail(ErrorKind::Transmission, bits);
   }
   // Only a success carries the fifth byte and the frame.
   if (result.size() < 5) return reader::Fail(ErrorKind::Transmission, "InCommRF result without the card's frame");

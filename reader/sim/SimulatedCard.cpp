@@ -1,9 +1,8 @@
 #include "SimulatedCard.h"
 
 #include <algorithm>
-#include <cstdio>
-
 #include "Frames.h"
+#include "Hex.h"
 
 namespace sim {
 namespace {
@@ -36,12 +35,6 @@ reader::Bytes ReadStatus(const reader::Idm& idm, std::uint8_t flag1, std::uint8_
   frame.push_back(flag1);
   frame.push_back(flag2);
   return frame;
-}
-
-std::string CodeText(std::uint16_t code) {
-  char text[8];
-  std::snprintf(text, sizeof text, "%04X", code);
-  return text;
 }
 
 }  // namespace
@@ -94,8 +87,8 @@ reader::Expected<reader::Bytes> SimulatedCard::AnswerRead(std::span<const std::u
   for (std::size_t s = 0; s < services; ++s, pos += 2) {
     const auto code = static_cast<std::uint16_t>(frame[pos] | frame[pos + 1] << 8);
     if (selected_->skipped) {
-      return Fail(ErrorKind::BadConfiguration, "the card image lacks service " + CodeText(code) + " of system " +
-                                                   CodeText(selectedCode_) + ", a system the dump skipped");
+      return Fail(ErrorKind::BadConfiguration, "the card image lacks service " + hex::Word(code) + " of system " +
+                                                   hex::Word(selectedCode_) + ", a system the dump skipped");
     }
     const auto found = selected_->services.find(code);
     // Reading a service that needs a key, without one, is refused as reading one that is not there.
@@ -129,7 +122,7 @@ reader::Expected<reader::Bytes> SimulatedCard::AnswerRead(std::span<const std::u
       const bool pastTheEnd = service->blocks.empty() || number > service->blocks.rbegin()->first;
       if (pastTheEnd && !image_.partialRead) return ReadStatus(replyIdm, Position(k), kIllegalBlockNumber);
       return Fail(ErrorKind::BadConfiguration, "the card image lacks block " + std::to_string(number) +
-                                                   " of service " + CodeText(code) +
+                                                   " of service " + hex::Word(code) +
                                                    (image_.partialRead ? " (the dump was cut off)" : ""));
     }
     data.insert(data.end(), block->second.begin(), block->second.end());
