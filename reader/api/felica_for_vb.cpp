@@ -45,7 +45,10 @@ uint8_t polling_and_get_card_information(PollingRecord* polling, uint8_t* number
                                          CardInformationRecord* card_information) {
   return Guarded([&] {
     const auto request = api::ToPollingRequest(polling, card_information);
-    if (!request) return TheLibrary().Refuse(request.error()), false;
+    if (!request) {
+      TheLibrary().Refuse(request.error());
+      return false;
+    }
     if (number_of_cards) *number_of_cards = 0;
     const auto answer = TheLibrary().Poll(*request);
     if (!answer) return false;
@@ -58,7 +61,10 @@ uint8_t polling_and_get_card_information(PollingRecord* polling, uint8_t* number
 uint8_t read_block_without_encryption(ReadBlockRequest* request, ReadBlockResponse* response) {
   return Guarded([&] {
     const auto typed = api::ToReadRequest(request, response);
-    if (!typed) return TheLibrary().Refuse(typed.error()), false;
+    if (!typed) {
+      TheLibrary().Refuse(typed.error());
+      return false;
+    }
     const auto result = TheLibrary().Read(*typed);
     api::WriteReadResponse(result, *request, *response);
     return result.has_value();

@@ -16,10 +16,9 @@ Expected<T> Library::Remember(Expected<T> result) {
   return result;
 }
 
-Unexpected Library::Refuse(Error error) {
+void Library::Refuse(Error error) {
   std::lock_guard lock(mutex_);
-  last_ = error;
-  return Unexpected(std::move(error));
+  last_ = std::move(error);
 }
 
 void Library::EndSession() {

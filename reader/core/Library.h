@@ -28,7 +28,7 @@ class Library {
   // The failure of the last call, or nothing when it succeeded.
   std::optional<Error> LastError();
   // Keeps a failure found outside the calls above (the caller's arguments).
-  Unexpected Refuse(Error error);
+  void Refuse(Error error);
 
   // Card commands sent since the library was made (for measurements).
   long CommandsSent();
