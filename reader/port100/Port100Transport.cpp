@@ -1,5 +1,7 @@
 #include "Port100Transport.h"
 
+#include <optional>
+
 #include "BulkPipes.h"
 #include "UsbDevices.h"
 

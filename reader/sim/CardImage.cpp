@@ -3,8 +3,10 @@
 #include <charconv>
 #include <fstream>
 #include <nlohmann/json.hpp>
-#include <set>
+#include <algorithm>
 #include <stdexcept>
+
+#include "Hex.h"
 
 namespace sim {
 namespace {
@@ -29,15 +31,25 @@ const json& Member(const json& object, const char* key, const std::string& where
   return *value;
 }
 
-template <std::size_t N>
-std::array<std::uint8_t, N> FixedHex(const json& value, const std::string& where) {
-  const auto bytes = value.is_string() ? reader::ParseHex(value.get<std::string>()) : std::nullopt;
-  if (!bytes || bytes->size() != N) {
-    throw ImageError(where + " is not " + std::to_string(2 * N) + " hexadecimal digits");
-  }
+// Exactly 2N hexadecimal digits, in either case. `where` is built only for the error.
+template <std::size_t N, typename Where>
+std::array<std::uint8_t, N> FixedHex(const json& value, Where where) {
   std::array<std::uint8_t, N> out{};
-  std::copy(bytes->begin(), bytes->end(), out.begin());
+  const std::string* text = value.is_string() ? &value.get_ref<const std::string&>() : nullptr;
+  bool ok = text && text->size() == 2 * N;
+  for (std::size_t i = 0; ok && i < N; ++i) {
+    const int high = hex::DigitValue((*text)[2 * i]);
+    const int low = hex::DigitValue((*text)[2 * i + 1]);
+    ok = high >= 0 && low >= 0;
+    out[i] = static_cast<std::uint8_t>(high << 4 | low);
+  }
+  if (!ok) throw ImageError(std::string(where()) + " is not " + std::to_string(2 * N) + " hexadecimal digits");
   return out;
+}
+
+template <std::size_t N>
+std::array<std::uint8_t, N> FixedHex(const json& value, const char* where) {
+  return FixedHex<N>(value, [where] { return where; });
 }
 
 bool Flag(const json& object, const char* key, const std::string& where) {
@@ -48,21 +60,28 @@ bool Flag(const json& object, const char* key, const std::string& where) {
 }
 
 // Keys are decimal codes; "11" and "011" are the same code, so one of them is refused.
-template <typename Value>
-void Insert(std::map<std::uint16_t, Value>& into, const std::string& key, Value value, const std::string& what) {
+std::uint16_t Code(const std::string& key, const std::string& what) {
   unsigned code = 0;
   const char* end = key.data() + key.size();
   const auto [ptr, ec] = std::from_chars(key.data(), end, code);
   if (key.empty() || ec != std::errc() || ptr != end || code > 0xFFFF) {
     throw ImageError(what + " \"" + key + "\" is not a decimal number from 0 to 65535");
   }
-  if (!into.emplace(static_cast<std::uint16_t>(code), std::move(value)).second) {
-    throw ImageError(what + " " + std::to_string(code) + " appears twice");
-  }
+  return static_cast<std::uint16_t>(code);
 }
 
-Block BlockData(const json& block, const std::string& where) {
-  return FixedHex<16>(Member(block, "data", where), where + " data");
+template <typename Value>
+void Insert(std::map<std::uint16_t, Value>& into, std::uint16_t code, Value value, const std::string& what) {
+  if (!into.emplace(code, std::move(value)).second) throw ImageError(what + " " + std::to_string(code) + " appears twice");
+}
+
+// {"data": "<32 digits>"}; the place in the image is spelt out only for an error.
+Block BlockData(const json& block, const std::string& service, const std::string& number) {
+  const auto where = [&] { return service + " block " + number; };
+  if (!block.is_object()) throw ImageError(where() + " is not an object");
+  const json* data = Find(block, "data");
+  if (!data) throw ImageError(where() + " has no \"data\"");
+  return FixedHex<16>(*data, [&] { return where() + " data"; });
 }
 
 Service ParseService(const json& value, const std::string& where) {
@@ -76,13 +95,15 @@ Service ParseService(const json& value, const std::string& where) {
     if (!list->is_array()) throw ImageError(where + " blocks is not a list");
     if (list->size() > 0x10000) throw ImageError(where + " has more than 65536 blocks");
     for (std::size_t k = 0; k < list->size(); ++k) {
-      const std::string blockWhere = where + " block " + std::to_string(k);
-      service.blocks.emplace(static_cast<std::uint16_t>(k), BlockData((*list)[k], blockWhere));
+      service.blocks.emplace_hint(service.blocks.end(), static_cast<std::uint16_t>(k), BlockData((*list)[k], where, std::to_string(k)));
     }
   } else if (map) {  // format 3.1: keyed by block number, in any order, with gaps
     if (!map->is_object()) throw ImageError(where + " blocksMap is not an object");
     for (const auto& [number, block] : map->items()) {
-      Insert(service.blocks, number, BlockData(block, where + " block " + number), where + " block");
+      const std::uint16_t code = Code(number, where + " block");
+      if (!service.blocks.emplace(code, BlockData(block, where, number)).second) {
+        throw ImageError(where + " block " + std::to_string(code) + " appears twice");
+      }
     }
   }
   return service;
@@ -95,7 +116,8 @@ System ParseSystem(const json& value, const std::string& where) {
   if (const json* services = Find(value, "services")) {
     if (!services->is_object()) throw ImageError(where + " services is not an object");
     for (const auto& [code, service] : services->items()) {
-      Insert(system.services, code, ParseService(service, where + " service " + code), where + " service");
+      Insert(system.services, Code(code, where + " service"), ParseService(service, where + " service " + code),
+             where + " service");
     }
   }
   return system;
@@ -141,9 +163,7 @@ CardImage Parse(const json& root) {
   const json& systems = Member(card, "systems", "felica");
   if (!systems.is_object() || systems.empty()) throw ImageError("felica.systems is not a non-empty object");
   std::map<std::uint16_t, System> byCode;
-  for (const auto& [code, system] : systems.items()) {
-    Insert(byCode, code, ParseSystem(system, "system " + code), "system");
-  }
+  for (const auto& [code, system] : systems.items()) Insert(byCode, Code(code, "system"), ParseSystem(system, "system " + code), "system");
   for (const auto& [code, system] : systems.items()) {  // the image's order decides which system polling finds
     const auto parsed = static_cast<std::uint16_t>(std::stoul(code));
     image.systems.emplace_back(parsed, std::move(byCode.at(parsed)));
@@ -152,17 +172,40 @@ CardImage Parse(const json& root) {
   return image;
 }
 
-// nlohmann keeps the last of two equal keys; an image that has them is refused.
-json ParseRefusingDuplicateKeys(std::string_view text) {
-  std::vector<std::set<std::string>> keys;
-  return json::parse(text, [&keys](int, json::parse_event_t event, json& parsed) {
-    if (event == json::parse_event_t::object_start) keys.emplace_back();
-    if (event == json::parse_event_t::object_end) keys.pop_back();
-    if (event == json::parse_event_t::key && !keys.back().insert(parsed.get<std::string>()).second) {
-      throw ImageError("the key \"" + parsed.get<std::string>() + "\" appears twice in one object");
+// nlohmann keeps the last of two equal keys; an image that has them is
+// refused. The document is built by nlohmann's own DOM builder, which this
+// only asks first whether the object at hand has the key already.
+class DomRefusingDuplicateKeys : public nlohmann::detail::json_sax_dom_parser<json> {
+ public:
+  explicit DomRefusingDuplicateKeys(json& root) : json_sax_dom_parser(root) {}
+  bool start_object(std::size_t elements) {
+    if (++depth_ > keys_.size()) keys_.emplace_back();
+    keys_[depth_ - 1].clear();
+    return json_sax_dom_parser::start_object(elements);
+  }
+  bool end_object() {
+    --depth_;
+    return json_sax_dom_parser::end_object();
+  }
+  bool key(std::string& name) {
+    auto& seen = keys_[depth_ - 1];
+    if (std::find(seen.begin(), seen.end(), name) != seen.end()) {
+      throw ImageError("the key \"" + name + "\" appears twice in one object");
     }
-    return true;
-  });
+    seen.push_back(name);
+    return json_sax_dom_parser::key(name);
+  }
+
+ private:
+  std::vector<std::vector<std::string>> keys_;  // of the objects open, by depth
+  std::size_t depth_ = 0;
+};
+
+json ParseRefusingDuplicateKeys(std::string_view text) {
+  json root;
+  DomRefusingDuplicateKeys dom(root);
+  json::sax_parse(text, &dom);
+  return root;
 }
 
 }  // namespace
