@@ -84,11 +84,11 @@ class LibnfcTransport : public reader::Transport {
 // Opens one device. A USB one is first drained of answers a killed or
 // failed session left in its pipe, and once more when libnfc's set-up fails anyway.
 nfc_device* OpenDrained(nfc_context* context, const std::string& connstring) {
-  for (int attempt = 0; attempt < 2; ++attempt) {
-    if (!DrainUsbDevice(connstring) && attempt > 0) break;
-    if (nfc_device* device = nfc_open(context, connstring.c_str())) return device;
-  }
-  return nullptr;
+  const bool usb = DrainUsbDevice(connstring);
+  if (nfc_device* device = nfc_open(context, connstring.c_str())) return device;
+  if (!usb) return nullptr;
+  DrainUsbDevice(connstring);
+  return nfc_open(context, connstring.c_str());
 }
 
 reader::OpenResult SetUp(nfc_context* context, nfc_device* device) {

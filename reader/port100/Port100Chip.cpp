@@ -51,10 +51,7 @@ reader::Expected<void> Port100Chip::Initialize() {
       {command::kInSetProtocol, kProtocolDefaults}, {command::kInSetProtocol, kInitialGuardTime}};
   for (const auto& [code, parameters] : steps) {
     auto result = Command(code, parameters);
-    if (!result) {
-      if (result.error().detail == "no ACK from the reader") return Fail(ErrorKind::Transmission, "reader firmware does not answer");
-      return reader::Unexpected(result.error());
-    }
+    if (!result) return reader::Unexpected(result.error());
     // All but GetFirmwareVersion answer one status byte, 0 for success.
     if (code != command::kGetFirmwareVersion && (result->empty() || (*result)[0] != 0)) {
       return Fail(ErrorKind::Transmission, "reader refused its set-up");
@@ -70,7 +67,7 @@ reader::Expected<reader::Bytes> Port100Chip::Command(std::uint8_t code, std::spa
   }
   reader::Bytes received;
   if (auto status = link_->BulkRead(received, kCommandTimeout); status != usb::TransferStatus::Ok) {
-    return UsbFailure(status, "no ACK from the reader");
+    return UsbFailure(status, "reader firmware does not answer");
   }
   if (DecodeFrame(received).kind != FrameKind::Ack) return Fail(ErrorKind::Transmission, "reader sent no ACK");
   if (auto status = link_->BulkRead(received, kCommandTimeout + extraTime); status != usb::TransferStatus::Ok) {

@@ -4,6 +4,7 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <algorithm>
+#include <set>
 #include <stdexcept>
 
 #include "Hex.h"
@@ -162,11 +163,11 @@ CardImage Parse(const json& root) {
 
   const json& systems = Member(card, "systems", "felica");
   if (!systems.is_object() || systems.empty()) throw ImageError("felica.systems is not a non-empty object");
-  std::map<std::uint16_t, System> byCode;
-  for (const auto& [code, system] : systems.items()) Insert(byCode, Code(code, "system"), ParseSystem(system, "system " + code), "system");
-  for (const auto& [code, system] : systems.items()) {  // the image's order decides which system polling finds
-    const auto parsed = static_cast<std::uint16_t>(std::stoul(code));
-    image.systems.emplace_back(parsed, std::move(byCode.at(parsed)));
+  std::set<std::uint16_t> codes;
+  for (const auto& [key, system] : systems.items()) {
+    const std::uint16_t code = Code(key, "system");
+    if (!codes.insert(code).second) throw ImageError("system " + std::to_string(code) + " appears twice");
+    image.systems.emplace_back(code, ParseSystem(system, "system " + key));
   }
   image.settings = ParseSettings(root);
   return image;

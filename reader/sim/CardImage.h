@@ -60,7 +60,7 @@ struct CardImage {
   reader::Idm idm{};
   reader::Pmm pmm = kDefaultPmm;
   bool partialRead = false;  // the dump was cut off
-  std::vector<std::pair<std::uint16_t, System>> systems;  // in the order of the image
+  std::vector<std::pair<std::uint16_t, System>> systems;  // in the order of their keys as text; polling finds the first
   SimulationSettings settings;
 };
 
