@@ -58,7 +58,7 @@ reader::Expected<reader::ReadRequest> ToReadRequest(const ReadBlockRequest* requ
   return typed;
 }
 
-void WriteReadResponse(const reader::Expected<reader::ReadResult>& result, const ReadBlockRequest& request,
+void WriteReadResponse(const reader::Expected<reader::BlocksRead>& result, const ReadBlockRequest& request,
                        const ReadBlockResponse& response) {
   const std::uint8_t flag1 = result ? result->statusFlag1 : result.error().statusFlag1;
   const std::uint8_t flag2 = result ? result->statusFlag2 : result.error().statusFlag2;

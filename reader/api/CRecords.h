@@ -18,7 +18,7 @@ void WriteCardInformation(const reader::PollingAnswer& answer, CardInformationRe
 reader::Expected<reader::ReadRequest> ToReadRequest(const ReadBlockRequest* request, const ReadBlockResponse* response);
 // The status flags and result count of a read (also of a failed one); the
 // block data only after success, exactly 16 bytes a block.
-void WriteReadResponse(const reader::Expected<reader::ReadResult>& result, const ReadBlockRequest& request,
+void WriteReadResponse(const reader::Expected<reader::BlocksRead>& result, const ReadBlockRequest& request,
                        const ReadBlockResponse& response);
 
 // get_last_error_types' two numbers for the last failure (nullopt: none).

@@ -1,6 +1,7 @@
 #include "Dialects.h"
 
 #include "ContactlessApdu.h"
+#include "Hex.h"
 
 namespace ccid {
 namespace {
@@ -14,9 +15,13 @@ reader::Expected<Response> Send(Channel& channel, const reader::Bytes& apdu) {
   return SplitResponse(*response);
 }
 
-bool Accepted(Channel& channel, const reader::Bytes& apdu) {
+// Whether the reader takes a session step: false when it refuses it by its
+// status word; the failure itself when the card left, the reader went or
+// pcscd failed on the way.
+reader::Expected<bool> Accepted(Channel& channel, const reader::Bytes& apdu) {
   const auto response = Send(channel, apdu);
-  return response && SessionStepAccepted(*response);
+  if (!response) return reader::Unexpected(response.error());
+  return SessionStepAccepted(*response);
 }
 
 // PC/SC part 3: FeliCa frames in the transparent session.
@@ -31,8 +36,8 @@ class TransparentSession : public Dialect {
     // Some readers (an RC-S300 among them) hear a card only once the field
     // has been cycled in the session: once, on the session's first polling.
     if (!answer && answer.error().kind == ErrorKind::Timeout && !fieldCycled_) {
-      Accepted(channel_, ManageSessionApdu(SessionStep::FieldOff));
-      Accepted(channel_, ManageSessionApdu(SessionStep::FieldOn));
+      (void)Accepted(channel_, ManageSessionApdu(SessionStep::FieldOff));
+      (void)Accepted(channel_, ManageSessionApdu(SessionStep::FieldOn));
       answer = Exchange(reader::EncodePolling(request), cardTime);
     }
     fieldCycled_ = true;
@@ -48,7 +53,7 @@ class TransparentSession : public Dialect {
     return TransparentAnswer(*response);
   }
 
-  void End() override { Accepted(channel_, ManageSessionApdu(SessionStep::End)); }
+  void End() override { (void)Accepted(channel_, ManageSessionApdu(SessionStep::End)); }
 
  private:
   Channel& channel_;
@@ -70,8 +75,8 @@ class DirectFrames : public Dialect {
         return std::move(response->data);
       case 0x6A81: case 0x6D00: case 0x6E00:  // function, instruction or class not supported
         return Fail(ErrorKind::Transmission, "the reader refuses FeliCa frames by direct transmit");
-      default:  // the reader's way of saying that the card did not answer
-        return Fail(ErrorKind::Timeout);
+      default:  // most likely the reader's way of saying that the card did not answer
+        return Fail(ErrorKind::Timeout, "the reader answered status " + hex::Word(response->statusWord) + " to a FeliCa frame");
     }
   }
 
@@ -129,17 +134,28 @@ class Pn532Commands : public Dialect {
 }  // namespace
 
 reader::Expected<std::unique_ptr<Dialect>> Negotiate(Channel& channel) {
-  if (Accepted(channel, ManageSessionApdu(SessionStep::Start))) {
-    if (Accepted(channel, SwitchToFelicaApdu())) return std::make_unique<TransparentSession>(channel);
-    Accepted(channel, ManageSessionApdu(SessionStep::End));
+  // Only a refusal by status word moves on to the next dialect; any other
+  // failure is the card's or the reader's, and is reported as it is.
+  const auto session = Accepted(channel, ManageSessionApdu(SessionStep::Start));
+  if (!session) return reader::Unexpected(session.error());
+  if (*session) {
+    const auto felica = Accepted(channel, SwitchToFelicaApdu());
+    if (!felica) return reader::Unexpected(felica.error());
+    if (*felica) return std::make_unique<TransparentSession>(channel);
+    if (const auto ended = Accepted(channel, ManageSessionApdu(SessionStep::End)); !ended) {
+      return reader::Unexpected(ended.error());
+    }
     return std::make_unique<DirectFrames>(channel);
   }
+  const std::uint8_t getFirmwareVersion[] = {0xD4, 0x02};
+  const auto firmware = Send(channel, DirectTransmitApdu(getFirmwareVersion));
+  if (!firmware) return reader::Unexpected(firmware.error());
+  if (!Pn532Answer(*firmware, 0x02)) return Fail(ErrorKind::NoReader, "the reader speaks none of the FeliCa dialects");
   auto pn532 = std::make_unique<Pn532Commands>(channel);
-  const std::uint8_t getFirmwareVersion[] = {0x02};
   // Polling retries a finite number of times, or a press without a card would never end.
   const std::uint8_t maxRetries[] = {0x32, 0x05, 0x00, 0x01, 0x02};
-  if (pn532->Command(getFirmwareVersion) && pn532->Command(maxRetries)) return pn532;
-  return Fail(ErrorKind::NoReader, "the reader speaks none of the FeliCa dialects");
+  if (auto set = pn532->Command(maxRetries); !set) return reader::Unexpected(set.error());
+  return pn532;
 }
 
 }  // namespace ccid

@@ -32,9 +32,7 @@ class Dialect {
   // By default, the Polling command as a frame.
   virtual reader::Expected<reader::PollingAnswer> Poll(const reader::PollingRequest& request,
                                                        std::chrono::milliseconds cardTime) {
-    auto answer = Exchange(reader::EncodePolling(request), cardTime);
-    if (!answer) return reader::Unexpected(answer.error());
-    return reader::DecodePolling(*answer);
+    return reader::PollByFrame(request, [&](const reader::Bytes& frame) { return Exchange(frame, cardTime); });
   }
   virtual void End() {}  // leaves the reader as it was found
 };

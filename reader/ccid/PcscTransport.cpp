@@ -106,7 +106,8 @@ class PcscTransport : public reader::Transport {
         dialect_ = std::move(*dialect);
         return {};
       }
-      if (dialect.error().kind != ErrorKind::Timeout && !unusable) {
+      const ErrorKind kind = dialect.error().kind;
+      if (kind != ErrorKind::Timeout && kind != ErrorKind::CardLost && !unusable) {  // not merely the card gone
         unusable = dialect.error();
         unusable->detail = name + ": " + unusable->detail;
       }
@@ -150,11 +151,15 @@ class PcscTransport : public reader::Transport {
   std::unique_ptr<Dialect> dialect_;
 };
 
-std::vector<std::string> ReaderNames(SCARDCONTEXT context) {
+reader::Expected<std::vector<std::string>> ReaderNames(SCARDCONTEXT context) {
   DWORD size = 0;
-  if (SCardListReaders(context, nullptr, nullptr, &size) != SCARD_S_SUCCESS) return {};
+  LONG error = SCardListReaders(context, nullptr, nullptr, &size);
   std::string buffer(size, '\0');
-  if (SCardListReaders(context, nullptr, buffer.data(), &size) != SCARD_S_SUCCESS) return {};
+  if (error == SCARD_S_SUCCESS) error = SCardListReaders(context, nullptr, buffer.data(), &size);
+  if (error == SCARD_E_NO_READERS_AVAILABLE) return std::vector<std::string>{};
+  if (error != SCARD_S_SUCCESS) {
+    return Fail(ErrorKind::NoReader, std::string("pcscd cannot list its readers: ") + pcsc_stringify_error(error));
+  }
   std::vector<std::string> names;
   for (std::size_t pos = 0; pos < buffer.size() && buffer[pos] != '\0';) {
     names.emplace_back(buffer.c_str() + pos);
@@ -163,21 +168,33 @@ std::vector<std::string> ReaderNames(SCARDCONTEXT context) {
   return names;
 }
 
+reader::Unexpected ContextFailure(LONG error) {
+  switch (error) {
+    case SCARD_E_NO_SERVICE:
+      return Fail(ErrorKind::NoReader, "pcscd is not running (install and start pcscd; RC-S300 needs libccid too)");
+    case SCARD_W_SECURITY_VIOLATION:  // pcscd hung up at once: polkit refused the program
+      return Fail(ErrorKind::ReaderAccess,
+                  "pcscd refused this program: polkit lets only the user at the machine's own seat use PC/SC; "
+                  "over SSH or from a service, allow org.debian.pcsc-lite.access_pcsc by a polkit rule");
+    default: return Fail(ErrorKind::NoReader, std::string("PC/SC: ") + pcsc_stringify_error(error));
+  }
+}
+
 }  // namespace
 
 reader::OpenResult Open(std::string_view name) {
   SCARDCONTEXT context = 0;
-  const LONG error = SCardEstablishContext(SCARD_SCOPE_SYSTEM, nullptr, nullptr, &context);
-  if (error == SCARD_E_NO_SERVICE) {
-    return Fail(ErrorKind::NoReader, "pcscd is not running (install and start pcscd; RC-S300 needs libccid too)");
+  if (const LONG error = SCardEstablishContext(SCARD_SCOPE_SYSTEM, nullptr, nullptr, &context); error != SCARD_S_SUCCESS) {
+    return ContextFailure(error);
   }
-  if (error != SCARD_S_SUCCESS) return Fail(ErrorKind::NoReader, std::string("PC/SC: ") + pcsc_stringify_error(error));
+  auto names = ReaderNames(context);
   std::vector<std::string> chosen;
-  for (auto& reader : ReaderNames(context)) {
+  for (auto& reader : names ? *names : std::vector<std::string>{}) {
     if (name.empty() || reader.compare(0, name.size(), name) == 0) chosen.push_back(std::move(reader));
   }
   if (chosen.empty()) {
     SCardReleaseContext(context);
+    if (!names) return reader::Unexpected(names.error());
     return Fail(ErrorKind::NoReader, name.empty() ? std::string("no PC/SC reader") : "no PC/SC reader named " + std::string(name));
   }
   auto transport = std::make_unique<PcscTransport>(context, std::move(chosen));

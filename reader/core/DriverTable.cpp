@@ -6,6 +6,7 @@
 #include "PcscTransport.h"
 #include "Port100Transport.h"
 #include "SimTransport.h"
+#include "UsbDevices.h"
 
 namespace reader {
 namespace {
@@ -44,6 +45,7 @@ OpenResult OpenFirstHardware(std::span<const Driver> drivers) {
 std::span<const Driver> DefaultDrivers() { return kDrivers; }
 
 OpenResult OpenReader(std::string_view choice, std::span<const Driver> drivers) {
+  const usb::ScanScope scan;  // the drivers share one listing of the USB bus
   if (choice.empty()) return OpenFirstHardware(drivers);
   const auto colon = choice.find(':');
   const std::string_view kind = choice.substr(0, colon);

@@ -53,10 +53,10 @@ Expected<PollingAnswer> Library::Poll(const PollingRequest& request) {
   return Remember(session_->Poll(request));
 }
 
-Expected<ReadResult> Library::Read(const ReadRequest& request) {
+Expected<BlocksRead> Library::Read(const ReadRequest& request) {
   std::lock_guard lock(mutex_);
-  if (!initialized_) return Remember<ReadResult>(Fail(ErrorKind::NotInitialized));
-  if (!session_) return Remember<ReadResult>(Fail(ErrorKind::NotOpen));
+  if (!initialized_) return Remember<BlocksRead>(Fail(ErrorKind::NotInitialized));
+  if (!session_) return Remember<BlocksRead>(Fail(ErrorKind::NotOpen));
   return Remember(session_->Read(request));
 }
 

@@ -21,7 +21,7 @@ class Library {
   Expected<void> Initialize();
   Expected<void> Open(std::string_view choice);  // FELICA_READER's value
   Expected<PollingAnswer> Poll(const PollingRequest& request);
-  Expected<ReadResult> Read(const ReadRequest& request);
+  Expected<BlocksRead> Read(const ReadRequest& request);
   Expected<void> Close();
   Expected<void> Dispose();
 

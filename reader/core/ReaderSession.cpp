@@ -3,17 +3,10 @@
 #include <algorithm>
 #include <string>
 
-#include "ChunkSizes.h"
+#include "ChunkSizesAndTimeouts.h"
 #include "LibraryLog.h"
 
 namespace reader {
-namespace {
-
-constexpr std::uint8_t kIllegalNumberOfService = 0xA1;
-constexpr std::uint8_t kIllegalNumberOfBlock = 0xA2;
-
-}  // namespace
-
 ReaderSession::ReaderSession(std::unique_ptr<Transport> transport) : transport_(std::move(transport)) {}
 
 Expected<Bytes> ReaderSession::Exchange(std::span<const std::uint8_t> frame, std::chrono::milliseconds cardTime) {
@@ -33,6 +26,10 @@ Expected<PollingAnswer> ReaderSession::Poll(const PollingRequest& request) {
   if (!answer) {
     const Error& error = answer.error();
     if (error.kind == ErrorKind::Timeout || error.kind == ErrorKind::CardLost) {
+      // A timeout says why only when the reader gave an answer of its own that meant nothing here.
+      if (error.kind == ErrorKind::Timeout && !error.detail.empty()) {
+        LogLine(std::string(transport_->Name()) + ": polling: " + error.detail);
+      }
       return Fail(ErrorKind::NoCard);
     }
     if (!error.detail.empty()) LogLine(std::string(transport_->Name()) + ": polling: " + error.detail);
@@ -43,16 +40,20 @@ Expected<PollingAnswer> ReaderSession::Poll(const PollingRequest& request) {
   return answer;
 }
 
-ReaderSession::Presence ReaderSession::CheckPresence(const Idm& idm) {
+Expected<bool> ReaderSession::SameCardPresent(const Idm& idm) {
   ++commandsSent_;
   const auto answer = transport_->Poll(polling_, kPollingTimeout);
-  if (!answer) return Presence::Gone;
-  return answer->idm == idm ? Presence::SameCard : Presence::OtherCard;
+  if (answer) return answer->idm == idm;
+  const Error& error = answer.error();
+  if (error.kind == ErrorKind::Timeout || error.kind == ErrorKind::CardLost) return Fail(ErrorKind::CardLost);
+  // The reader itself failed: that, not the card, is the news.
+  if (!error.detail.empty()) LogLine(std::string(transport_->Name()) + ": polling: " + error.detail);
+  return Unexpected(error);
 }
 
-Expected<ReadResult> ReaderSession::Read(const ReadRequest& request) {
+Expected<BlocksRead> ReaderSession::Read(const ReadRequest& request) {
   if (!card_) return Fail(ErrorKind::NoCard);
-  ReadResult result;
+  BlocksRead result;
   const int total = static_cast<int>(request.blocks.size());
   result.blockData.reserve(request.blocks.size() * kBlockSize);
 
@@ -71,11 +72,14 @@ Expected<ReadResult> ReaderSession::Read(const ReadRequest& request) {
     auto answer = Exchange(*frame, ReadTimeout(card_->pmm, count));
     if (!answer && answer.error().kind == ErrorKind::Timeout) {
       // Silence: the card left, another took its place, or it is slow at this size.
-      const Presence presence = CheckPresence(request.idm);
-      if (presence == Presence::Gone) return Fail(ErrorKind::CardLost);
-      if (presence == Presence::OtherCard) return Fail(ErrorKind::CardSwapped);
+      const auto same = SameCardPresent(request.idm);
+      if (!same) return Unexpected(same.error());
+      if (!*same) return Fail(ErrorKind::CardSwapped);
       size = SmallerChunkSize(count);
-      if (size == 0) return Fail(ErrorKind::Timeout);
+      if (size == 0) {
+        if (!answer.error().detail.empty()) LogLine(std::string(transport_->Name()) + ": " + answer.error().detail);
+        return Unexpected(answer.error());
+      }
       continue;
     }
     if (!answer) return Unexpected(answer.error());
@@ -89,7 +93,7 @@ Expected<ReadResult> ReaderSession::Read(const ReadRequest& request) {
     result.statusFlag2 = decoded->statusFlag2;
     if (decoded->statusFlag1 != 0) {
       const bool tooMany =
-          decoded->statusFlag2 == kIllegalNumberOfBlock || decoded->statusFlag2 == kIllegalNumberOfService;
+          decoded->statusFlag2 == kStatusIllegalBlockCount || decoded->statusFlag2 == kStatusIllegalServiceCount;
       if (tooMany && count > 1) {
         size = SmallerChunkSize(count);
         continue;

@@ -19,7 +19,7 @@ struct ReadRequest {
   std::vector<BlockListElement> blocks;
 };
 
-struct ReadResult {
+struct BlocksRead {
   Bytes blockData;  // 16 bytes a block, exactly as many as asked for
   std::uint8_t statusFlag1 = 0;
   std::uint8_t statusFlag2 = 0;
@@ -30,13 +30,14 @@ class ReaderSession {
   explicit ReaderSession(std::unique_ptr<Transport> transport);
 
   Expected<PollingAnswer> Poll(const PollingRequest& request);
-  Expected<ReadResult> Read(const ReadRequest& request);
+  Expected<BlocksRead> Read(const ReadRequest& request);
 
   int CommandsSent() const { return commandsSent_; }
 
  private:
-  enum class Presence { SameCard, OtherCard, Gone };
-  Presence CheckPresence(const Idm& idm);
+  // Polls again after a silence: whether the card that answers is this one;
+  // CardLost when none answers, or the reader's own failure.
+  Expected<bool> SameCardPresent(const Idm& idm);
   Expected<Bytes> Exchange(std::span<const std::uint8_t> frame, std::chrono::milliseconds cardTime);
 
   std::unique_ptr<Transport> transport_;

@@ -16,6 +16,15 @@ inline constexpr std::uint8_t kPollingResponse = 0x01;
 inline constexpr std::uint8_t kReadWithoutEncryptionCommand = 0x06;
 inline constexpr std::uint8_t kReadWithoutEncryptionResponse = 0x07;
 inline constexpr std::size_t kBlockSize = 16;
+
+// Status flag 2 of a read the card refuses (flag 1 is FF for the whole
+// command, else the bit of the list position at fault).
+inline constexpr std::uint8_t kStatusWholeCommand = 0xFF;
+inline constexpr std::uint8_t kStatusIllegalServiceCount = 0xA1;
+inline constexpr std::uint8_t kStatusIllegalBlockCount = 0xA2;
+inline constexpr std::uint8_t kStatusIllegalServiceIndex = 0xA3;
+inline constexpr std::uint8_t kStatusIllegalService = 0xA6;  // no such service, or it needs a key
+inline constexpr std::uint8_t kStatusIllegalBlockNumber = 0xA8;
 inline constexpr std::size_t kMaxFrameSize = 255;
 
 struct PollingRequest {
@@ -32,6 +41,14 @@ struct PollingAnswer {
 Bytes EncodePolling(const PollingRequest& request);
 // 18 bytes, or 20 with the request data that a request code asks for.
 Expected<PollingAnswer> DecodePolling(std::span<const std::uint8_t> frame);
+
+// Polling as a frame through `exchange(frame)`, for readers that carry FeliCa frames as they are.
+template <typename Exchange>
+Expected<PollingAnswer> PollByFrame(const PollingRequest& request, Exchange&& exchange) {
+  auto answer = exchange(EncodePolling(request));
+  if (!answer) return Unexpected(answer.error());
+  return DecodePolling(*answer);
+}
 
 // One block list element as it stands on the wire: two bytes when the top
 // bit of the first is set, three otherwise.

@@ -19,6 +19,8 @@ using reader::Fail;
 // at all, and the chip answers only once its own wait for the card is over.
 constexpr auto kDriverTime = 200ms;
 constexpr auto kChipTime = 50ms;
+// libnfc's select waits this long for the chip, whatever the caller asks.
+constexpr auto kSelectTime = 300ms;
 
 class LibnfcTransport : public reader::Transport {
  public:
@@ -37,7 +39,7 @@ class LibnfcTransport : public reader::Transport {
     const nfc_modulation modulation{NMT_FELICA, NBR_212};
     nfc_target target{};
     const int found = nfc_initiator_select_passive_target(device_, modulation, frame.data() + 1, frame.size() - 1, &target);
-    if (found < 0) return Failure(found, 300ms);
+    if (found < 0) return Failure(found, kSelectTime);
     if (found == 0) return Fail(ErrorKind::Timeout);
     reader::PollingAnswer answer;
     std::copy(std::begin(target.nti.nfi.abtId), std::end(target.nti.nfi.abtId), answer.idm.begin());
@@ -121,13 +123,16 @@ reader::OpenResult Open(std::string_view connstring) {
   }
   nfc_exit(context);
 
+  // A USB reader that is there but cannot be claimed is the more useful news.
   const std::string hint = UsbAccessProblem();
-  if (candidates.empty()) return Fail(hint.empty() ? ErrorKind::NoReader : ErrorKind::ReaderAccess,
-                                      "no libnfc reader found" + (hint.empty() ? "" : ": " + hint));
-  std::string detail = connstring.empty() ? "libnfc found " + candidates.front() + " but cannot open it"
-                                          : "cannot open " + candidates.front();
-  if (!hint.empty()) detail += ": " + hint;
-  return Fail(connstring.empty() || !hint.empty() ? ErrorKind::ReaderAccess : ErrorKind::NoReader, detail);
+  const std::string why = hint.empty() ? "" : ": " + hint;
+  if (candidates.empty()) {
+    if (hint.empty()) return Fail(ErrorKind::NoReader, "no libnfc reader found");
+    return Fail(ErrorKind::ReaderAccess, "no libnfc reader found" + why);
+  }
+  if (connstring.empty()) return Fail(ErrorKind::ReaderAccess, "libnfc found " + candidates.front() + " but cannot open it" + why);
+  // A connstring that names no reader that answers: the reader may be absent.
+  return Fail(hint.empty() ? ErrorKind::NoReader : ErrorKind::ReaderAccess, "cannot open " + candidates.front() + why);
 }
 
 }  // namespace pn53x

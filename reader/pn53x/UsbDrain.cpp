@@ -1,7 +1,5 @@
 #include "UsbDrain.h"
 
-#include <libusb.h>
-
 #include <chrono>
 #include <cstdio>
 
@@ -20,8 +18,6 @@ constexpr usb::DeviceId kAcr122Ids[] = {{0x072F, 0x2200}, {0x072F, 0x90CC}, {0x0
 constexpr usb::Family kPn53x{kPn53xIds, "the RC-S330/360/370 (or PN533 reader)", "pn533_usb", false};
 constexpr usb::Family kAcr122{kAcr122Ids, "the ACR122U (pcscd holds it when it runs: FELICA_READER=pcsc reads through it)",
                               "pn533_usb", false};
-constexpr std::uint8_t kPn53xAck[] = {0x00, 0x00, 0xFF, 0x00, 0xFF, 0x00};  // aborts a command still running
-constexpr int kMaxStaleFrames = 64;
 
 // "pn53x_usb:001:004" -> driver, and bus and device numbers where given (0: any).
 struct UsbConnstring {
@@ -47,20 +43,16 @@ bool DrainUsbDevice(const std::string& connstring) {
   auto bus = usb::Bus::Open();
   if (!bus) return true;
   const usb::Family& family = pn53x ? kPn53x : kAcr122;
-  for (libusb_device* device : (*bus)->Find(family)) {
-    if ((target.bus && target.bus != libusb_get_bus_number(device)) ||
-        (target.device && target.device != libusb_get_device_address(device))) {
-      continue;
-    }
+  for (const usb::Device& device : (*bus)->Find(family)) {
+    if ((target.bus && target.bus != device.bus) || (target.device && target.device != device.address)) continue;
     auto claimed = (*bus)->Claim(device, family);
     if (!claimed) continue;  // libnfc will fail to claim it too, and the hint says why
-    auto pipes = usb::PipesOf(std::move(*claimed));
+    auto pipes = usb::PipesOf(std::move(*claimed), family);
     if (!pipes) continue;
-    // A PN53x takes an ACK; an ACR122U speaks CCID and only has its answers read.
-    if (pn53x) pipes->BulkWrite(kPn53xAck, 100ms);
-    reader::Bytes stale;
-    for (int i = 0; i < kMaxStaleFrames && pipes->BulkRead(stale, 10ms) == usb::TransferStatus::Ok; ++i) {
-    }
+    // A PN53x takes an ACK, which aborts a command still running; an ACR122U
+    // speaks CCID and only has its answers read.
+    if (pn53x) (*pipes)->BulkWrite(usb::kAckFrame, 100ms);
+    (*pipes)->Drain();
   }
   return true;
 }

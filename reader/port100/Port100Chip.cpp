@@ -11,8 +11,6 @@ using reader::ErrorKind;
 using reader::Fail;
 
 constexpr auto kCommandTimeout = 100ms;  // a chip command, not counting the card's time
-constexpr auto kDrainTimeout = 10ms;
-constexpr int kMaxDrainedFrames = 64;
 
 // InSetProtocol for FeliCa: the chip's defaults, then an initial guard time of 24.
 constexpr std::uint8_t kProtocolDefaults[] = {0x00, 0x18, 0x01, 0x01, 0x02, 0x01, 0x03, 0x00, 0x04, 0x00,
@@ -35,16 +33,14 @@ Port100Chip::Port100Chip(std::unique_ptr<usb::BulkPipes> link) : link_(std::move
 
 Port100Chip::~Port100Chip() {
   (void)Command(command::kSwitchRF, kRfOff);
-  link_->BulkWrite(kAck, kCommandTimeout);
+  link_->BulkWrite(usb::kAckFrame, kCommandTimeout);
 }
 
 reader::Expected<void> Port100Chip::Initialize() {
-  if (auto status = link_->BulkWrite(kAck, kCommandTimeout); status != usb::TransferStatus::Ok) {
+  if (auto status = link_->BulkWrite(usb::kAckFrame, kCommandTimeout); status != usb::TransferStatus::Ok) {
     return UsbFailure(status, "cannot write to the reader");
   }
-  reader::Bytes stale;
-  for (int i = 0; i < kMaxDrainedFrames && link_->BulkRead(stale, kDrainTimeout) == usb::TransferStatus::Ok; ++i) {
-  }
+  link_->Drain();
   const std::pair<std::uint8_t, std::span<const std::uint8_t>> steps[] = {
       {command::kSetCommandType, kCommandType1}, {command::kGetFirmwareVersion, {}},
       {command::kSwitchRF, kRfOff},             {command::kInSetRF, kFelica212},
@@ -71,7 +67,7 @@ reader::Expected<reader::Bytes> Port100Chip::Command(std::uint8_t code, std::spa
   }
   if (DecodeFrame(received).kind != FrameKind::Ack) return Fail(ErrorKind::Transmission, "reader sent no ACK");
   if (auto status = link_->BulkRead(received, kCommandTimeout + extraTime); status != usb::TransferStatus::Ok) {
-    link_->BulkWrite(kAck, kCommandTimeout);  // abandon the command
+    link_->BulkWrite(usb::kAckFrame, kCommandTimeout);  // abandon the command
     return UsbFailure(status, "no response from the reader");
   }
   auto response = DecodeFrame(received);

@@ -4,6 +4,7 @@
 #include <numeric>
 #include <string>
 
+#include "BulkPipes.h"
 #include "Hex.h"
 
 namespace port100 {
@@ -37,7 +38,7 @@ reader::Bytes EncodeCommand(std::uint8_t command, std::span<const std::uint8_t> 
 
 DecodedFrame DecodeFrame(std::span<const std::uint8_t> frame) {
   DecodedFrame decoded;
-  if (std::equal(frame.begin(), frame.end(), std::begin(kAck), std::end(kAck))) {
+  if (std::equal(frame.begin(), frame.end(), std::begin(usb::kAckFrame), std::end(usb::kAckFrame))) {
     decoded.kind = FrameKind::Ack;
     return decoded;
   }

@@ -16,7 +16,6 @@ namespace port100 {
 
 inline constexpr std::uint8_t kToDevice = 0xD6;
 inline constexpr std::uint8_t kFromDevice = 0xD7;
-inline constexpr std::uint8_t kAck[] = {0x00, 0x00, 0xFF, 0x00, 0xFF, 0x00};
 
 namespace command {
 inline constexpr std::uint8_t kInSetRF = 0x00;

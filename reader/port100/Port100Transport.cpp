@@ -14,12 +14,12 @@ using reader::Fail;
 constexpr usb::DeviceId kRcS380[] = {{0x054C, 0x06C1}, {0x054C, 0x06C3}};
 constexpr usb::Family kFamily{kRcS380, "the RC-S380", "port100", true};
 
-reader::OpenResult OpenDevice(const usb::Bus& bus, libusb_device* device) {
+reader::OpenResult OpenDevice(const usb::Bus& bus, const usb::Device& device) {
   auto claimed = bus.Claim(device, kFamily);
   if (!claimed) return reader::Unexpected(claimed.error());
-  auto link = usb::PipesOf(std::move(*claimed));
-  if (!link) return Fail(ErrorKind::ReaderAccess, "the RC-S380 shows no bulk endpoints");
-  auto chip = std::make_unique<Port100Chip>(std::move(link));
+  auto link = usb::PipesOf(std::move(*claimed), kFamily);
+  if (!link) return reader::Unexpected(link.error());
+  auto chip = std::make_unique<Port100Chip>(std::move(*link));
   if (auto ready = chip->Initialize(); !ready) {
     reader::Error error = ready.error();
     error.detail = "RC-S380: " + error.detail;
@@ -39,7 +39,7 @@ reader::OpenResult Open(std::string_view argument) {
   // A reader that cannot be used leaves the next one its chance; the first
   // failure is the one reported when none can.
   std::optional<reader::Error> first;
-  for (libusb_device* device : devices) {
+  for (const usb::Device& device : devices) {
     auto opened = OpenDevice(**bus, device);
     if (opened) return opened;
     if (!first) first = opened.error();

@@ -1,7 +1,10 @@
 #include "CardImage.h"
 
 #include <charconv>
-#include <fstream>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <algorithm>
 #include <set>
@@ -174,39 +177,22 @@ CardImage Parse(const json& root) {
 }
 
 // nlohmann keeps the last of two equal keys; an image that has them is
-// refused. The document is built by nlohmann's own DOM builder, which this
-// only asks first whether the object at hand has the key already.
-class DomRefusingDuplicateKeys : public nlohmann::detail::json_sax_dom_parser<json> {
- public:
-  explicit DomRefusingDuplicateKeys(json& root) : json_sax_dom_parser(root) {}
-  bool start_object(std::size_t elements) {
-    if (++depth_ > keys_.size()) keys_.emplace_back();
-    keys_[depth_ - 1].clear();
-    return json_sax_dom_parser::start_object(elements);
-  }
-  bool end_object() {
-    --depth_;
-    return json_sax_dom_parser::end_object();
-  }
-  bool key(std::string& name) {
-    auto& seen = keys_[depth_ - 1];
-    if (std::find(seen.begin(), seen.end(), name) != seen.end()) {
-      throw ImageError("the key \"" + name + "\" appears twice in one object");
-    }
-    seen.push_back(name);
-    return json_sax_dom_parser::key(name);
-  }
-
- private:
-  std::vector<std::vector<std::string>> keys_;  // of the objects open, by depth
-  std::size_t depth_ = 0;
-};
-
+// refused. The parser's callback sees every object open and close and every
+// key, by depth.
 json ParseRefusingDuplicateKeys(std::string_view text) {
-  json root;
-  DomRefusingDuplicateKeys dom(root);
-  json::sax_parse(text, &dom);
-  return root;
+  std::vector<std::vector<std::string>> keys;  // of the objects open, innermost last
+  return json::parse(text, [&keys](int, json::parse_event_t event, json& parsed) {
+    if (event == json::parse_event_t::object_start) keys.emplace_back();
+    if (event == json::parse_event_t::object_end) keys.pop_back();
+    if (event == json::parse_event_t::key) {
+      const auto& name = parsed.get_ref<const std::string&>();
+      if (std::find(keys.back().begin(), keys.back().end(), name) != keys.back().end()) {
+        throw ImageError("the key \"" + name + "\" appears twice in one object");
+      }
+      keys.back().push_back(name);
+    }
+    return true;
+  });
 }
 
 }  // namespace
@@ -227,15 +213,15 @@ reader::Expected<CardImage> ParseCardImage(std::string_view text) {
 
 reader::Expected<CardImage> LoadCardImage(const std::string& path) {
   using reader::ErrorKind;
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return reader::Fail(ErrorKind::BadConfiguration, "cannot be opened");
+  const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), std::fclose);
+  if (!file) return reader::Fail(ErrorKind::BadConfiguration, std::string("cannot be opened: ") + std::strerror(errno));
   std::string text;
   char buffer[65536];
-  while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
-    text.append(buffer, static_cast<std::size_t>(in.gcount()));
+  while (const std::size_t got = std::fread(buffer, 1, sizeof buffer, file.get())) {
+    text.append(buffer, got);
     if (text.size() > kMaxImageBytes) return reader::Fail(ErrorKind::BadConfiguration, "larger than 16 MiB");
   }
-  if (in.bad()) return reader::Fail(ErrorKind::BadConfiguration, "cannot be read");
+  if (std::ferror(file.get())) return reader::Fail(ErrorKind::BadConfiguration, std::string("cannot be read: ") + std::strerror(errno));
   return ParseCardImage(text);
 }
 

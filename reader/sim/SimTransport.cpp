@@ -3,6 +3,7 @@
 #include <thread>
 
 #include "Frames.h"
+#include "ResponseTime.h"
 
 namespace sim {
 
@@ -18,7 +19,12 @@ reader::Expected<reader::Bytes> SimTransport::Exchange(std::span<const std::uint
   const std::chrono::milliseconds delay(polling ? 0 : settings.responseDelayMs);
 
   auto answer = present ? card_.Answer(frame) : reader::Fail(reader::ErrorKind::Timeout);
-  if (answer && delay > cardTime) answer = reader::Fail(reader::ErrorKind::Timeout);
+  // The card takes as long over a read as its PMm allows: a reader that
+  // listens for less hears nothing.
+  const std::size_t count = frame.size() > 10 ? 11 + 2 * std::size_t{frame[10]} : frame.size();
+  const auto pmmTime = polling || count >= frame.size() ? std::chrono::microseconds{}
+                                                        : reader::ReadResponseTime(card_.Pmm(), frame[count]);
+  if (answer && (delay > cardTime || pmmTime > cardTime)) answer = reader::Fail(reader::ErrorKind::Timeout);
   if (!answer) {
     // A reader waits out the card's whole time for an answer that never comes.
     if (answer.error().kind == reader::ErrorKind::Timeout) std::this_thread::sleep_for(cardTime);

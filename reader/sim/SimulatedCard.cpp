@@ -10,12 +10,6 @@ namespace {
 using reader::ErrorKind;
 using reader::Fail;
 
-constexpr std::uint8_t kWholeCommand = 0xFF;      // status flag 1 for errors of the whole command
-constexpr std::uint8_t kIllegalServiceCount = 0xA1;
-constexpr std::uint8_t kIllegalBlockCount = 0xA2;
-constexpr std::uint8_t kIllegalServiceIndex = 0xA3;
-constexpr std::uint8_t kIllegalService = 0xA6;    // no such service, or it needs a key
-constexpr std::uint8_t kIllegalBlockNumber = 0xA8;
 
 reader::Unexpected Silent() { return Fail(ErrorKind::Timeout); }
 
@@ -29,7 +23,7 @@ bool SystemCodeMatches(std::uint16_t wanted, std::uint16_t code) {
 // Status flag 1 for an error at list position i: its bit, as cards set it.
 std::uint8_t Position(std::size_t i) { return static_cast<std::uint8_t>(1u << (i % 8)); }
 
-reader::Bytes ReadStatus(const reader::Idm& idm, std::uint8_t flag1, std::uint8_t flag2) {
+reader::Bytes StatusOnlyAnswer(const reader::Idm& idm, std::uint8_t flag1, std::uint8_t flag2) {
   reader::Bytes frame{12, reader::kReadWithoutEncryptionResponse};
   frame.insert(frame.end(), idm.begin(), idm.end());
   frame.push_back(flag1);
@@ -80,7 +74,7 @@ reader::Expected<reader::Bytes> SimulatedCard::AnswerRead(std::span<const std::u
   const reader::Idm& replyIdm = image_.settings.answerIdm ? *image_.settings.answerIdm : image_.idm;
 
   const std::size_t services = frame[10];
-  if (services < 1 || services > 16) return ReadStatus(replyIdm, kWholeCommand, kIllegalServiceCount);
+  if (services < 1 || services > 16) return StatusOnlyAnswer(replyIdm, reader::kStatusWholeCommand, reader::kStatusIllegalServiceCount);
   std::size_t pos = 11;
   if (frame.size() < pos + 2 * services + 1) return Silent();
   std::vector<std::pair<std::uint16_t, const Service*>> serviceList;
@@ -93,15 +87,15 @@ reader::Expected<reader::Bytes> SimulatedCard::AnswerRead(std::span<const std::u
     const auto found = selected_->services.find(code);
     // Reading a service that needs a key, without one, is refused as reading one that is not there.
     if (found == selected_->services.end() || found->second.skipped) {
-      return ReadStatus(replyIdm, Position(s), kIllegalService);
+      return StatusOnlyAnswer(replyIdm, Position(s), reader::kStatusIllegalService);
     }
     serviceList.emplace_back(code, &found->second);
   }
   const int blocks = frame[pos++];
-  if (blocks < 1) return ReadStatus(replyIdm, kWholeCommand, kIllegalBlockCount);
+  if (blocks < 1) return StatusOnlyAnswer(replyIdm, reader::kStatusWholeCommand, reader::kStatusIllegalBlockCount);
   if (blocks > image_.settings.maxBlocksPerRead) {
     if (image_.settings.silentAboveLimit) return Silent();
-    return ReadStatus(replyIdm, kWholeCommand, kIllegalBlockCount);
+    return StatusOnlyAnswer(replyIdm, reader::kStatusWholeCommand, reader::kStatusIllegalBlockCount);
   }
 
   reader::Bytes data;
@@ -113,14 +107,14 @@ reader::Expected<reader::Bytes> SimulatedCard::AnswerRead(std::span<const std::u
     const auto number = static_cast<std::uint16_t>(size == 2 ? frame[pos + 1] : frame[pos + 1] | frame[pos + 2] << 8);
     pos += size;
     const std::size_t serviceIndex = head & 0x0F;
-    if (serviceIndex >= serviceList.size()) return ReadStatus(replyIdm, Position(k), kIllegalServiceIndex);
+    if (serviceIndex >= serviceList.size()) return StatusOnlyAnswer(replyIdm, Position(k), reader::kStatusIllegalServiceIndex);
     const auto& [code, service] = serviceList[serviceIndex];
     const auto block = service->blocks.find(number);
     if (block == service->blocks.end()) {
       // Past the last block of a whole dump, the card has no such block; in
       // a gap, or past the end of a dump that was cut off, the image cannot say.
       const bool pastTheEnd = service->blocks.empty() || number > service->blocks.rbegin()->first;
-      if (pastTheEnd && !image_.partialRead) return ReadStatus(replyIdm, Position(k), kIllegalBlockNumber);
+      if (pastTheEnd && !image_.partialRead) return StatusOnlyAnswer(replyIdm, Position(k), reader::kStatusIllegalBlockNumber);
       return Fail(ErrorKind::BadConfiguration, "the card image lacks block " + std::to_string(number) +
                                                    " of service " + hex::Word(code) +
                                                    (image_.partialRead ? " (the dump was cut off)" : ""));
@@ -129,7 +123,7 @@ reader::Expected<reader::Bytes> SimulatedCard::AnswerRead(std::span<const std::u
   }
   if (pos != frame.size()) return Silent();
 
-  reader::Bytes answer = ReadStatus(replyIdm, 0, 0);
+  reader::Bytes answer = StatusOnlyAnswer(replyIdm, 0, 0);
   answer.push_back(static_cast<std::uint8_t>(blocks));
   answer.insert(answer.end(), data.begin(), data.end());
   answer[0] = static_cast<std::uint8_t>(answer.size());

@@ -19,6 +19,7 @@ class SimulatedCard {
   reader::Expected<reader::Bytes> Answer(std::span<const std::uint8_t> frame);
 
   const SimulationSettings& Settings() const { return image_.settings; }
+  const reader::Pmm& Pmm() const { return image_.pmm; }
 
  private:
   reader::Expected<reader::Bytes> AnswerPolling(std::span<const std::uint8_t> frame);

@@ -34,11 +34,8 @@ class Transport {
   virtual bool HasReadableCard() const { return true; }
 
   // One card's answer to polling. By default, the Polling command through Exchange.
-  virtual Expected<PollingAnswer> Poll(const PollingRequest& request,
-                                               std::chrono::milliseconds cardTime) {
-    auto answer = Exchange(EncodePolling(request), cardTime);
-    if (!answer) return Unexpected(answer.error());
-    return DecodePolling(*answer);
+  virtual Expected<PollingAnswer> Poll(const PollingRequest& request, std::chrono::milliseconds cardTime) {
+    return PollByFrame(request, [&](const Bytes& frame) { return Exchange(frame, cardTime); });
   }
 };
 

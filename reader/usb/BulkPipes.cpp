@@ -47,9 +47,18 @@ TransferStatus BulkPipes::BulkRead(reader::Bytes& data, std::chrono::millisecond
   return StatusFor(error);
 }
 
-std::unique_ptr<BulkPipes> PipesOf(std::unique_ptr<ClaimedDevice> device) {
+void BulkPipes::Drain() {
+  reader::Bytes stale;
+  for (int i = 0; i < 64 && BulkRead(stale, std::chrono::milliseconds(10)) == TransferStatus::Ok; ++i) {
+  }
+}
+
+reader::Expected<std::unique_ptr<BulkPipes>> PipesOf(std::unique_ptr<ClaimedDevice> device, const Family& family) {
   libusb_config_descriptor* config = nullptr;
-  if (libusb_get_active_config_descriptor(libusb_get_device(device->Handle()), &config) != LIBUSB_SUCCESS) return nullptr;
+  if (const int error = libusb_get_active_config_descriptor(libusb_get_device(device->Handle()), &config); error != LIBUSB_SUCCESS) {
+    return reader::Fail(reader::ErrorKind::ReaderAccess, std::string("cannot read the configuration of ") + family.name + ": " +
+                                                             libusb_error_name(error));
+  }
   std::uint8_t in = 0, out = 0;
   int packet = 0;
   if (config->bNumInterfaces > 0 && config->interface[0].num_altsetting > 0) {
@@ -62,7 +71,7 @@ std::unique_ptr<BulkPipes> PipesOf(std::unique_ptr<ClaimedDevice> device) {
     }
   }
   libusb_free_config_descriptor(config);
-  if (!in || !out) return nullptr;
+  if (!in || !out) return reader::Fail(reader::ErrorKind::ReaderAccess, std::string(family.name) + " shows no bulk endpoints");
   return std::make_unique<BulkPipes>(std::move(device), in, out, packet);
 }
 

@@ -18,6 +18,10 @@ enum class TransferStatus {
   Error,    // any other transfer failure
 };
 
+// The frame both the PN53x chips and the RC-S380's port100 chip take as
+// "abandon the command you are working on".
+inline constexpr std::uint8_t kAckFrame[] = {0x00, 0x00, 0xFF, 0x00, 0xFF, 0x00};
+
 class BulkPipes {
  public:
   // Interface 0 of `device` claimed, with its bulk endpoints.
@@ -27,6 +31,9 @@ class BulkPipes {
   TransferStatus BulkWrite(std::span<const std::uint8_t> data, std::chrono::milliseconds timeout);
   // Reads one transfer (one frame) into `data`.
   TransferStatus BulkRead(reader::Bytes& data, std::chrono::milliseconds timeout);
+  // Reads out what the device still holds for the host (a killed session's
+  // answers), until it has nothing for a moment.
+  void Drain();
 
  private:
   std::unique_ptr<ClaimedDevice> device_;
@@ -35,7 +42,8 @@ class BulkPipes {
   int maxPacketSize_;
 };
 
-// The bulk endpoints of interface 0 from the descriptor; nullptr when it shows none.
-std::unique_ptr<BulkPipes> PipesOf(std::unique_ptr<ClaimedDevice> device);
+// The bulk endpoints of interface 0 from the descriptor; ReaderAccess when
+// the descriptor cannot be read or shows none.
+reader::Expected<std::unique_ptr<BulkPipes>> PipesOf(std::unique_ptr<ClaimedDevice> device, const Family& family);
 
 }  // namespace usb

@@ -12,12 +12,15 @@ using reader::Fail;
 
 constexpr int kInterface = 0;
 
-std::string NodePath(libusb_device* device) {
+std::string NodePath(const Device& device) {
   char node[48];
-  std::snprintf(node, sizeof node, "/dev/bus/usb/%03d/%03d", libusb_get_bus_number(device),
-                libusb_get_device_address(device));
+  std::snprintf(node, sizeof node, "/dev/bus/usb/%03d/%03d", device.bus, device.address);
   return node;
 }
+
+// The listing that the ScanScopes open on this thread share, and how many are open.
+thread_local std::shared_ptr<Bus> scopedBus;
+thread_local int openScopes = 0;
 
 std::string UdevFix() {
   return "install the udev rule 60-qavo-card-reader.rules (the package does) and plug the reader in again";
@@ -39,7 +42,14 @@ ClaimedDevice::~ClaimedDevice() {
   libusb_close(handle_);
 }
 
+ScanScope::ScanScope() { ++openScopes; }
+
+ScanScope::~ScanScope() {
+  if (--openScopes == 0) scopedBus.reset();
+}
+
 reader::Expected<std::shared_ptr<Bus>> Bus::Open() {
+  if (scopedBus) return scopedBus;
   libusb_context* context = nullptr;
   if (const int error = libusb_init(&context); error != LIBUSB_SUCCESS) {
     return Fail(ErrorKind::NoReader, std::string("USB is not available: ") + libusb_error_name(error));
@@ -50,7 +60,9 @@ reader::Expected<std::shared_ptr<Bus>> Bus::Open() {
     libusb_exit(context);
     return Fail(ErrorKind::NoReader, std::string("cannot list USB devices: ") + libusb_error_name(static_cast<int>(count)));
   }
-  return std::shared_ptr<Bus>(new Bus(context, devices, count));
+  std::shared_ptr<Bus> bus(new Bus(context, devices, count));
+  if (openScopes > 0) scopedBus = bus;
+  return bus;
 }
 
 Bus::Bus(libusb_context* context, libusb_device** devices, long count)
@@ -61,22 +73,24 @@ Bus::~Bus() {
   libusb_exit(context_);
 }
 
-std::vector<libusb_device*> Bus::Find(const Family& family) const {
-  std::vector<libusb_device*> found;
+std::vector<Device> Bus::Find(const Family& family) const {
+  std::vector<Device> found;
   for (long i = 0; i < count_; ++i) {
     libusb_device_descriptor descriptor{};
     if (libusb_get_device_descriptor(devices_[i], &descriptor) != LIBUSB_SUCCESS) continue;
     for (const DeviceId& id : family.ids) {
-      if (descriptor.idVendor == id.vendor && descriptor.idProduct == id.product) found.push_back(devices_[i]);
+      if (descriptor.idVendor == id.vendor && descriptor.idProduct == id.product) {
+        found.push_back({devices_[i], libusb_get_bus_number(devices_[i]), libusb_get_device_address(devices_[i])});
+      }
     }
   }
   return found;
 }
 
-reader::Expected<std::unique_ptr<ClaimedDevice>> Bus::Claim(libusb_device* device, const Family& family) const {
+reader::Expected<std::unique_ptr<ClaimedDevice>> Bus::Claim(const Device& device, const Family& family) const {
   const std::string node = NodePath(device);
   libusb_device_handle* handle = nullptr;
-  int error = libusb_open(device, &handle);
+  int error = libusb_open(device.device, &handle);
   if (error == LIBUSB_ERROR_ACCESS) {
     return Fail(ErrorKind::ReaderAccess, std::string("no permission to open ") + family.name + " (" + node + "): " + UdevFix());
   }
@@ -103,7 +117,7 @@ reader::Expected<std::unique_ptr<ClaimedDevice>> Bus::Claim(libusb_device* devic
 }
 
 std::string Bus::AccessProblem(const Family& family) const {
-  for (libusb_device* device : Find(family)) {
+  for (const Device& device : Find(family)) {
     auto claimed = Claim(device, family);
     if (!claimed) return claimed.error().detail;
   }

@@ -32,6 +32,24 @@ struct Family {
 
 class Bus;
 
+// A device on the bus, as long as the Bus that found it lives.
+struct Device {
+  libusb_device* device;
+  int bus;
+  int address;
+};
+
+// One listing of the bus for everything a reader's opening does: while a
+// ScanScope lives, Bus::Open hands out the same listing rather than asking
+// the kernel again.
+class ScanScope {
+ public:
+  ScanScope();
+  ~ScanScope();
+  ScanScope(const ScanScope&) = delete;
+  ScanScope& operator=(const ScanScope&) = delete;
+};
+
 // The reader's interface 0, claimed; released (and any detached kernel
 // driver given back) on destruction. It keeps the bus open while it lives.
 class ClaimedDevice {
@@ -57,11 +75,11 @@ class Bus : public std::enable_shared_from_this<Bus> {
   Bus& operator=(const Bus&) = delete;
 
   // The devices of the family, in bus order.
-  std::vector<libusb_device*> Find(const Family& family) const;
+  std::vector<Device> Find(const Family& family) const;
 
   // Opens and claims a device of the family; ReaderAccess with the fix in
   // the detail when it cannot.
-  reader::Expected<std::unique_ptr<ClaimedDevice>> Claim(libusb_device* device, const Family& family) const;
+  reader::Expected<std::unique_ptr<ClaimedDevice>> Claim(const Device& device, const Family& family) const;
 
   // Why the first device of the family cannot be opened, or "" when none is
   // plugged in or nothing stands in the way.

@@ -1,6 +1,8 @@
-#include "ChunkSizes.h"
+#include "ChunkSizesAndTimeouts.h"
 
 #include <algorithm>
+
+#include "ResponseTime.h"
 
 namespace reader {
 
@@ -24,11 +26,8 @@ int SmallerChunkSize(int blocks) {
 }
 
 std::chrono::milliseconds ReadTimeout(const Pmm& pmm, int blocks) {
-  const int a = pmm[5] & 7;
-  const int b = pmm[5] >> 3 & 7;
-  const int e = pmm[5] >> 6;
-  const double cardMs = 0.302 * ((b + 1) * blocks + a + 1) * (1 << (2 * e));
-  const auto total = static_cast<long>(cardMs) + 40;  // margin for the card and the reader's RF timing
+  const auto cardMs = std::chrono::ceil<std::chrono::milliseconds>(ReadResponseTime(pmm, blocks)).count();
+  const long total = cardMs + 40;  // margin for the card and the reader's RF timing
   return std::chrono::milliseconds(std::clamp(total, 40L, 250L));
 }
 
