@@ -69,6 +69,20 @@ std::optional<Bytes> FelicaCard::Answer(std::span<const std::uint8_t> frame) {
   return answer;
 }
 
+std::optional<Bytes> FelicaCard::AnswerWithin(std::span<const std::uint8_t> frame, std::chrono::microseconds listening) {
+  auto answer = Answer(frame);
+  return answer && TimeFor(frame) <= listening ? answer : std::nullopt;
+}
+
+std::chrono::microseconds FelicaCard::TimeFor(std::span<const std::uint8_t> frame) const {
+  if (frame.size() < 6) return {};
+  if (frame[1] == 0x00) return std::chrono::microseconds(2417 + 1208 * frame[5]);
+  const std::size_t at = 11 + 2 * static_cast<std::size_t>(frame[10]);
+  const int blocks = at < frame.size() ? frame[at] : 0, e = content_.pmm[5] >> 6;
+  const int b = content_.pmm[5] >> 3 & 7, a = content_.pmm[5] & 7;
+  return std::chrono::microseconds(302 * ((b + 1) * blocks + a + 1) * (1 << 2 * e));
+}
+
 // 06 IDm(8) n service codes (low byte first) m elements (80 nn or 00 nn nn, service index in the low nibble)
 std::optional<Bytes> FelicaCard::Read(std::span<const std::uint8_t> frame) {
   const std::size_t services = frame[10];

@@ -4,6 +4,7 @@
 // test asks for. It shares no code with the library it tests.
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -56,6 +57,11 @@ class FelicaCard {
 
   // The card's answer, or nullopt when it stays silent.
   std::optional<Bytes> Answer(std::span<const std::uint8_t> frame);
+  // The answer, when the reader still listens after the card's time for it;
+  // a card takes the longest its PMm allows (byte 5 for reads:
+  // 0.302 ms x ((B + 1) x blocks + A + 1) x 4^E; polling: the slot's end).
+  std::optional<Bytes> AnswerWithin(std::span<const std::uint8_t> frame, std::chrono::microseconds listening);
+  std::chrono::microseconds TimeFor(std::span<const std::uint8_t> frame) const;
   bool Present() const { return !faults_.leaveAfterCommands || answered_ < *faults_.leaveAfterCommands; }
   const CardContent& Content() const { return content_; }
   const CardFaults& Faults() const { return faults_; }

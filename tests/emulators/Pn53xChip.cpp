@@ -96,10 +96,10 @@ std::optional<Pn53xChip::Reply> Pn53xChip::ListPassiveTarget(std::span<const std
 
 Pn53xChip::Reply Pn53xChip::Exchange(std::uint8_t command, std::span<const std::uint8_t> frame) {
   const microseconds wait = retryTimeout_ ? microseconds(100 << (retryTimeout_ - 1)) : std::chrono::seconds(5);
-  if (auto answer = card ? card->Answer(frame) : std::nullopt) {
+  if (auto answer = card ? card->AnswerWithin(frame, wait) : std::nullopt) {
     Bytes results{0x00};
     Append(results, *answer);
-    return Answer(command, results, microseconds(1000));
+    return Answer(command, results, card->TimeFor(frame) + microseconds(500));
   }
   return Answer(command, {kTimeout}, wait);
 }

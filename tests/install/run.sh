@@ -30,7 +30,7 @@ test "$(LD_LIBRARY_PATH=$standin resolved)" = "$(realpath "$standin/libfelica_fo
 
 # The installed program starts and keeps running until it is closed.
 status=0
-QT_QPA_PLATFORM=offscreen FELICA_READER="sim:$prefix/share/qavo-card-reader/samples/demo-card.json" \
+XDG_RUNTIME_DIR=$prefix QT_QPA_PLATFORM=offscreen FELICA_READER="sim:$prefix/share/qavo-card-reader/samples/demo-card.json" \
   timeout 2 "$program" || status=$?
 test "$status" -eq 124 || { echo "installed program exited with $status"; exit 1; }
 echo "install: ok"

@@ -23,7 +23,7 @@ for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
 export DISPLAY=":$(cat "$work/display")"
 
 # No desktop theme: the checker and the program use the same Qt palette.
-env -u XDG_CURRENT_DESKTOP QT_QPA_PLATFORM=xcb QT_QPA_PLATFORMTHEME= QT_SCALE_FACTOR="$scale" \
+env -u XDG_CURRENT_DESKTOP XDG_RUNTIME_DIR="$work" QT_QPA_PLATFORM=xcb QT_QPA_PLATFORMTHEME= QT_SCALE_FACTOR="$scale" \
   FELICA_READER="sim:$sample" "$program" 2>"$work/program.log" &
 pids+=($!)
 window=$(timeout 10 xdotool search --sync --onlyvisible --name '^Q\.A\.V\.O\. Card Vexter Voza$' | head -n 1)
@@ -35,4 +35,4 @@ xdotool mousemove --window "$window" "$x" "$y" click 1
 sleep 1
 import -window "$window" "$artifact"
 echo "screenshot: $artifact"
-QT_QPA_PLATFORMTHEME= "$checker" "$artifact" "$scale"
+XDG_RUNTIME_DIR="$work" QT_QPA_PLATFORMTHEME= "$checker" "$artifact" "$scale"

@@ -1,6 +1,7 @@
 #pragma once
-// Captures the diagnostic lines of card access into the stand-in's call
-// log, so tests see them in order with the library calls.
+// Records the diagnostic lines of card access in the stand-in's call log, so
+// tests see them in order with the library calls, each with what
+// `snapshot` (a field's text, say) gave at that moment.
 
 #include <functional>
 #include <string>
@@ -10,26 +11,17 @@
 
 namespace testsupport {
 
-class DiagnosticCapture {
- public:
-  // `snapshot` (optional) is recorded with each line, e.g. a field's text at that moment.
-  explicit DiagnosticCapture(std::function<std::string()> snapshot = {}) {
-    previous_ = card::SetDiagnosticSink([snapshot](const std::string& line) {
+struct DiagnosticCapture {
+  explicit DiagnosticCapture(std::function<std::string()> snapshot) {
+    card::SetDiagnosticSink([snapshot](const std::string& line) {
       standin::Call call{"diagnostic"};
-      call.text = line;
-      if (snapshot) call.text += " | " + snapshot();
+      call.text = line + " | " + snapshot();
       standin::Record(std::move(call));
     });
   }
-  ~DiagnosticCapture() { card::SetDiagnosticSink(std::move(previous_)); }
-  DiagnosticCapture(const DiagnosticCapture&) = delete;
-  DiagnosticCapture& operator=(const DiagnosticCapture&) = delete;
-
- private:
-  card::DiagnosticSink previous_;
+  ~DiagnosticCapture() { card::SetDiagnosticSink({}); }
 };
 
-// The diagnostic lines recorded so far, in order.
 inline std::vector<std::string> DiagnosticLines() {
   std::vector<std::string> lines;
   for (const auto& call : standin::Calls()) {

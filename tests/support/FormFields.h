@@ -1,22 +1,27 @@
 #pragma once
-// Reads every display field of a Form1 at once, for comparisons.
+// Every display field of a Form1 at once, by control name, for comparisons.
 
 #include <QLabel>
 #include <QString>
 #include <map>
+#include <ostream>
 
 #include "Form1.h"
-#include "support/QStringPrinter.h"
+
+QT_BEGIN_NAMESPACE
+inline void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
+QT_END_NAMESPACE
 
 namespace testsupport {
 
 using Fields = std::map<QString, QString>;
 
 inline Fields AllFields(const Form1& form) {
-  Fields fields{{"Message", form.Message->text()},       {"PassDate", form.PassDate->text()},
-                {"PassArea", form.PassArea->text()},     {"PassLimit", form.PassLimit->text()},
-                {"ChargeLeft", form.ChargeLeft->text()}, {"Debt", form.Debt->text()}};
-  for (int i = 0; i < Form1::kHistoryCount; ++i) fields[QStringLiteral("History(%1)").arg(i)] = form.History[i]->text();
+  Fields fields;
+  for (const QLabel* label : {form.Message, form.PassDate, form.PassArea, form.PassLimit, form.ChargeLeft, form.Debt}) {
+    fields[label->objectName()] = label->text();
+  }
+  for (const QLabel* line : form.History) fields[line->objectName()] = line->text();
   return fields;
 }
 

@@ -46,7 +46,7 @@ Pcscd::Pcscd() {
     return;
   }
   if (SomePcscdAnswers()) {
-    problem_ = "another pcscd is running: these tests need its socket (sudo systemctl stop pcscd.socket pcscd)";
+    problem_ = "a pcscd answers already: run these tests through paths/in-namespace.sh";
     return;
   }
   // vpcd would take every other port next to it for a second reader: keep to even ports apart.
@@ -62,7 +62,7 @@ Pcscd::Pcscd() {
     const int log = open((directory_ + "/pcscd.log").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     dup2(log, STDOUT_FILENO);
     dup2(log, STDERR_FILENO);
-    execlp("pcscd", "pcscd", "--foreground", "--config", directory_.c_str(), static_cast<char*>(nullptr));
+    execl("/usr/sbin/pcscd", "pcscd", "--foreground", "--config", directory_.c_str(), static_cast<char*>(nullptr));
     _exit(127);
   }
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);

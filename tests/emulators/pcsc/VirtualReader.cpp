@@ -185,11 +185,12 @@ Bytes VirtualReader::TransparentExchange(const Bytes& objects) {
   if (!frame || frame->empty() || (*frame)[0] != frame->size()) return kWrongLength;
   if (model_ == PcscModel::Rcs300 && !timer) return Status(0x01, 0x6A, 0x80);  // the timer is not optional here
   const bool hears = model_ != PcscModel::Rcs300 || fieldCycled_;
-  const auto answer = hears ? card_->Answer(*frame) : std::nullopt;
+  const auto answer = hears ? card_->AnswerWithin(*frame, timer ? std::chrono::microseconds(*timer) : std::chrono::microseconds::max()) : std::nullopt;
   if (!answer) {
     std::this_thread::sleep_for(std::chrono::microseconds(std::min<std::uint32_t>(timer.value_or(0), 1000000)));
     return Status(0x02, 0x64, 0x01);
   }
+  std::this_thread::sleep_for(card_->TimeFor(*frame));
   Bytes body{0xC0, 0x03, 0x00, 0x90, 0x00, 0x92, 0x01, 0x00, 0x96, 0x02, 0x00, 0x00, 0x97};
   if (answer->size() > 0x7F) body.push_back(0x81);
   body.push_back(static_cast<std::uint8_t>(answer->size()));
@@ -213,6 +214,7 @@ Bytes VirtualReader::DirectTransmit(std::span<const std::uint8_t> apdu) {
   if (model_ != PcscModel::Acr1252u) return kNotSupported;
   if (apdu[4] != apdu.size() - 5 || apdu.size() < 6) return kWrongLength;
   const auto answer = card_->Answer(apdu.subspan(5));
+  std::this_thread::sleep_for(card_->TimeFor(apdu.subspan(5)));
   return answer ? With(*answer, kOk) : Bytes{0x63, 0x00};  // 63 00: the card did not answer
 }
 

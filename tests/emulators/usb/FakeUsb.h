@@ -62,5 +62,6 @@ bool Write(Device& device, const std::uint8_t* data, int length);  // false: gon
 enum class ReadResult { Ok, Timeout, Gone };
 ReadResult Read(Device& device, std::uint8_t* data, int capacity, int& length, int timeoutMs);
 std::vector<Device*> Plugged();
+inline int listings = 0;  // of the bus through libusb-1.0, for tests that count them
 
 }  // namespace fakeusb

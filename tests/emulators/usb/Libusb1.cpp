@@ -27,6 +27,7 @@ int libusb_init(libusb_context** context) {
 void libusb_exit(libusb_context* context) { delete context; }
 
 ssize_t libusb_get_device_list(libusb_context*, libusb_device*** list) {
+  ++fakeusb::listings;
   const auto plugged = fakeusb::Plugged();
   *list = new libusb_device*[plugged.size() + 1]();
   for (std::size_t i = 0; i < plugged.size(); ++i) (*list)[i] = reinterpret_cast<libusb_device*>(plugged[i]);

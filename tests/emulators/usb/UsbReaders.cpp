@@ -63,11 +63,12 @@ void Rcs380::Received(const Bytes& transfer) {
     case 0x04: {  // InCommRF: time in 0.1 ms (LE), then the frame
       if (!felica212_ || parameters.size() < 3) return Respond(command, {0x01, 0x00, 0x00, 0x00});  // protocol error
       const auto wait = microseconds(100 * (parameters[0] | parameters[1] << 8));
-      const auto answer = card ? card->Answer(parameters.subspan(2)) : std::nullopt;
+      const auto frame = parameters.subspan(2);
+      const auto answer = card ? card->AnswerWithin(frame, wait) : std::nullopt;
       if (!answer) return Respond(command, {0x80, 0x00, 0x00, 0x00}, wait);  // receive timeout: four bytes only
       Bytes results{0x00, 0x00, 0x00, 0x00, 0x08};
       Append(results, *answer);
-      return Respond(command, results, microseconds(1500));
+      return Respond(command, results, card->TimeFor(frame) + microseconds(500));
     }
     default: return Queue(kPort100Error);
   }

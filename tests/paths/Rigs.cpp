@@ -1,10 +1,7 @@
-#include "readers/Rigs.h"
+#include "paths/Rigs.h"
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
-#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <nlohmann/json.hpp>
@@ -14,6 +11,7 @@
 #include "emulators/pcsc/VirtualReader.h"
 #include "emulators/usb/UsbReaders.h"
 #include "support/Hex.h"
+#include "support/Scratch.h"
 
 namespace rigs {
 namespace {
@@ -41,7 +39,7 @@ std::string WriteSimImage(const emulator::CardContent& content, const emulator::
       {"felica", {{"pMm", testsupport::HexOf(content.pmm)}, {"systems", {{std::to_string(content.systemCode), {{"services", services}}}}}}},
       {"readerSimulation", {{"maxBlocksPerRead", faults.maxBlocksPerRead}, {"silentAboveLimit", faults.silentAboveLimit}}}};
   if (faults.leaveAfterCommands) image["readerSimulation"]["removeAfterCommands"] = *faults.leaveAfterCommands;
-  const std::string path = testing::TempDir() + "/rig-card-" + std::to_string(getpid()) + ".json";
+  const std::string path = testsupport::Scratch("rig-card.json");
   std::ofstream(path) << image.dump();
   return path;
 }

@@ -8,13 +8,14 @@
 #include <chrono>
 
 #include "Form1.h"
+#include "Dialects.h"
 #include "PcscTransport.h"
 #include "Port100Transport.h"
 #include "emulators/Pn532Uart.h"
 #include "emulators/Pn53xFrames.h"
 #include "emulators/pcsc/VirtualReader.h"
 #include "emulators/usb/UsbReaders.h"
-#include "readers/Rigs.h"
+#include "paths/Rigs.h"
 #include "support/Hex.h"
 
 namespace {
@@ -62,45 +63,27 @@ TEST_F(FaultTest, Rcs380WhoseFirmwareIsSilentIsNotFoundQuickly) {
   EXPECT_NE(shown.find(std::string(kNoReader) + " | felica_for_vb: RC-S380: reader firmware does not answer\n"), std::string::npos) << shown;
 }
 
-struct HintCase {
-  const char* name;
-  void (*set)(fakeusb::Device&);
-  const char* says;  // "" for a reader that opens
-};
-
-void PrintTo(const HintCase& c, std::ostream* os) { *os << c.name; }
-
-class UsbHintTest : public FaultTest, public testing::WithParamInterface<HintCase> {};
-
-TEST_P(UsbHintTest, SaysWhatKeepsTheRcs380AndTheRcs360Away) {
-  for (const char* path : {"port100", "libnfc"}) {
-    SCOPED_TRACE(path);
-    fakeusb::UnplugAll();
-    std::shared_ptr<fakeusb::Device> reader;
-    if (std::string(path) == "port100") reader = Plug<fakeusb::Rcs380>(Demo());
-    else reader = Plug<fakeusb::Pn53xUsb>(emulator::Pn53xModel::Rcs956, Demo());
-    GetParam().set(*reader);
-    const auto shown = Press(path);
-    if (!*GetParam().says) {
-      EXPECT_EQ(shown, " | ");
-      continue;
+TEST_F(FaultTest, UsbHintsSayWhatKeepsTheRcs380AndTheRcs360Away) {
+  const std::pair<void (*)(fakeusb::Device&), const char*> cases[] = {
+      {[](fakeusb::Device& d) { d.noPermission = true; }, "(/dev/bus/usb/001/002): install the udev rule 60-qavo-card-reader.rules"},
+      {[](fakeusb::Device& d) { d.kernelDriver = true, d.canDetach = false; }, "the kernel's KERNEL driver holds the"},
+      {[](fakeusb::Device& d) { d.heldByOther = true; }, "another program holds the"}};
+  for (const auto& [set, says] : cases) {
+    for (const std::string path : {"port100", "libnfc"}) {
+      SCOPED_TRACE(path + ": " + says);
+      fakeusb::UnplugAll();
+      std::shared_ptr<fakeusb::Device> reader;
+      if (path == "port100") reader = Plug<fakeusb::Rcs380>(Demo());
+      else reader = Plug<fakeusb::Pn53xUsb>(emulator::Pn53xModel::Rcs956, Demo());
+      set(*reader);
+      std::string expected = says;
+      if (const auto at = expected.find("KERNEL"); at != std::string::npos) expected.replace(at, 6, path == "port100" ? "port100" : "pn533_usb");
+      const auto shown = Press(path.c_str());
+      EXPECT_EQ(shown.substr(0, shown.find(" | ")), kNoReader);
+      EXPECT_NE(shown.find(expected), std::string::npos) << shown;
     }
-    EXPECT_EQ(shown.substr(0, shown.find(" | ")), kNoReader);
-    const std::string kernelDriver = path == std::string("port100") ? "port100" : "pn533_usb";
-    std::string says = GetParam().says;
-    if (const auto at = says.find("KERNEL"); at != std::string::npos) says.replace(at, 6, kernelDriver);
-    EXPECT_NE(shown.find(says), std::string::npos) << shown;
   }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Access, UsbHintTest,
-    testing::Values(
-        HintCase{"NoPermission", [](fakeusb::Device& d) { d.noPermission = true; }, "(/dev/bus/usb/001/002): install the udev rule 60-qavo-card-reader.rules"},
-        HintCase{"KernelDriverThatCannotBeDetached", [](fakeusb::Device& d) { d.kernelDriver = true, d.canDetach = false; },
-                 "the kernel's KERNEL driver holds the"},
-        HintCase{"AnotherProgram", [](fakeusb::Device& d) { d.heldByOther = true; }, "another program holds the"}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(FaultTest, Rcs380IsTakenFromItsKernelDriverAndGivenBack) {
   auto reader = Plug<fakeusb::Rcs380>(Demo());
@@ -147,17 +130,62 @@ TEST_F(FaultTest, Rcs360WithAnAnswerLeftInItsPipeStillOpens) {
   EXPECT_EQ(Press("libnfc:pn53x_usb:001:002"), " | ");
 }
 
-TEST_F(FaultTest, LibnfcSaysWhetherItFoundNoReaderOrCouldNotOpenOne) {
+TEST_F(FaultTest, LibnfcSaysWhetherItFoundNoReaderOrCouldNotOpenOneAndListsTheBusOnce) {
   EXPECT_NE(Press("libnfc").find("felica_for_vb: no libnfc reader found\n"), std::string::npos);
   Plug<fakeusb::Pn53xUsb>(emulator::Pn53xModel::Pn533, Demo())->silent = true;
+  const int listings = fakeusb::listings;
   const auto shown = Press("libnfc");
   EXPECT_NE(shown.find("felica_for_vb: libnfc found pn53x_usb:001:002 but cannot open it\n"), std::string::npos) << shown;
+  EXPECT_EQ(fakeusb::listings - listings, 1);  // the drains before and after libnfc's open and the hint share it
 }
 
 TEST_F(FaultTest, SilentPn532FailsTheOpenWithinTwoSeconds) {
   emulator::Pn532Uart pn532(Demo(), /*silent=*/true);
   EXPECT_EQ(Press(("libnfc:" + pn532.Connstring()).c_str()).substr(0, std::string(kNoReader).size()), kNoReader);
   EXPECT_LT(took, seconds(2));
+}
+
+// A PC/SC reader's answers, one a call: its bytes in hex, or a failure of the kind named.
+class ScriptedChannel : public ccid::Channel {
+ public:
+  explicit ScriptedChannel(std::vector<std::string> answers) : answers_(std::move(answers)) {}
+  reader::Expected<reader::Bytes> Transmit(std::span<const std::uint8_t>) override {
+    const std::string answer = next_ < answers_.size() ? answers_[next_++] : "CardLost";
+    if (answer == "CardLost") return reader::Fail(reader::ErrorKind::CardLost, "Card was removed.");
+    if (answer == "NoReader") return reader::Fail(reader::ErrorKind::NoReader, "Reader is unavailable.");
+    if (answer == "Transmission") return reader::Fail(reader::ErrorKind::Transmission, "Transaction failed.");
+    return testsupport::Hex(answer);
+  }
+
+ private:
+  std::vector<std::string> answers_;
+  std::size_t next_ = 0;
+};
+
+TEST(Negotiation, OnlyARefusalByStatusWordMovesOnAndOtherFailuresSayWhatHappened) {
+  const std::string accepted = "C003009000 9000", refused = "C003016A81 9000";
+  const std::pair<std::vector<std::string>, std::string> cases[] = {
+      {{accepted, accepted}, "transparent session"},
+      {{accepted, refused, accepted}, "direct FeliCa frames"},
+      {{"6A81", "D503 33010607 9000", "D533 9000"}, "PN532 commands"},
+      {{"6A81", "6D00"}, "NoReader: the reader speaks none of the FeliCa dialects"},
+      {{"CardLost"}, "CardLost: Card was removed."},                  // the card lifted as the session starts
+      {{accepted, "NoReader"}, "NoReader: Reader is unavailable."},  // the reader pulled out
+      {{"6A81", "Transmission"}, "Transmission: Transaction failed."}};
+  for (const auto& [answers, outcome] : cases) {
+    SCOPED_TRACE(outcome);
+    ScriptedChannel channel(answers);
+    const auto dialect = ccid::Negotiate(channel);
+    const char* kinds[] = {"", "", "NoReader", "", "", "", "Transmission", "CardLost"};
+    EXPECT_EQ(dialect ? std::string((*dialect)->Name()) : kinds[static_cast<int>(dialect.error().kind)] + (": " + dialect.error().detail),
+              outcome);
+  }
+  // A status word the direct frames do not know: a silence, but with the word named.
+  ScriptedChannel acr1252u({accepted, refused, accepted, "6F00"});
+  const std::uint8_t frame[] = {0x06, 0x00, 0x00, 0x0B, 0x00, 0x00};
+  const auto answer = (*ccid::Negotiate(acr1252u))->Exchange(frame, milliseconds(10));
+  EXPECT_EQ(answer.error().kind, reader::ErrorKind::Timeout);
+  EXPECT_EQ(answer.error().detail, "the reader answered status 6F00 to a FeliCa frame");
 }
 
 // PC/SC: with the tests' pcscd, in the process of the PC/SC rigs.

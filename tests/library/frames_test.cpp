@@ -44,58 +44,39 @@ TEST(FelicaFrames, CommandsAsTheCardExpectsThem) {
   EXPECT_TRUE(reader::EncodeReadWithoutEncryption(kIdm, many, std::span(three).first(60)));
 }
 
-struct DecodeCase {
-  const char* name;
-  std::string frame;
-  std::string outcome;  // the polling answer's IDm and PMm, the read's flags and data, or the error
-};
-
-void PrintTo(const DecodeCase& c, std::ostream* os) { *os << c.name; }
-
-class PollingAnswerTest : public testing::TestWithParam<DecodeCase> {};
-
-TEST_P(PollingAnswerTest, Decodes) {
-  const auto answer = reader::DecodePolling(Hex(GetParam().frame));
-  EXPECT_EQ(Outcome(answer, [](const auto& a) { return HexOf(a.idm) + " " + HexOf(a.pmm); }), GetParam().outcome);
+TEST(FelicaFrames, PollingAnswers) {
+  const std::pair<std::string, const char*> cases[] = {  // the frame; its IDm and PMm, or the error
+      {"12 01 0112041E5A3C7D01 0120220427674EFF", "0112041E5A3C7D01 0120220427674EFF"},
+      {"14 01 0112041E5A3C7D01 0120220427674EFF 000B", "0112041E5A3C7D01 0120220427674EFF"},
+      {"11 01 0112041E5A3C7D01 0120220427674E", "BadResponse"},
+      {"13 01 0112041E5A3C7D01 0120220427674EFF", "BadResponse"},
+      {"13 01 0112041E5A3C7D01 0120220427674EFF 00", "BadResponse"},
+      {"", "BadResponse"},
+      {"12 07 0112041E5A3C7D01 0120220427674EFF", "BadResponse"}};
+  for (const auto& [frame, expected] : cases) {
+    const auto answer = reader::DecodePolling(Hex(frame));
+    EXPECT_EQ(Outcome(answer, [](const auto& a) { return HexOf(a.idm) + " " + HexOf(a.pmm); }), expected) << frame;
+  }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Frames, PollingAnswerTest,
-    testing::Values(DecodeCase{"Plain", "12 01 0112041E5A3C7D01 0120220427674EFF", "0112041E5A3C7D01 0120220427674EFF"},
-                    DecodeCase{"WithSystemCode", "14 01 0112041E5A3C7D01 0120220427674EFF 000B",
-                               "0112041E5A3C7D01 0120220427674EFF"},
-                    DecodeCase{"Short", "11 01 0112041E5A3C7D01 0120220427674E", "BadResponse"},
-                    DecodeCase{"LengthByteDisagrees", "13 01 0112041E5A3C7D01 0120220427674EFF", "BadResponse"},
-                    DecodeCase{"NineteenBytes", "13 01 0112041E5A3C7D01 0120220427674EFF 00", "BadResponse"},
-                    DecodeCase{"Empty", "", "BadResponse"},
-                    DecodeCase{"NotAPollingAnswer", "12 07 0112041E5A3C7D01 0120220427674EFF", "BadResponse"}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-class ReadAnswerTest : public testing::TestWithParam<DecodeCase> {};
-
-TEST_P(ReadAnswerTest, DecodesForTwoBlocksAskedFor) {
-  const auto answer = reader::DecodeReadWithoutEncryption(Hex(GetParam().frame), kIdm, 2);
-  EXPECT_EQ(Outcome(answer,
-                    [](const auto& a) {
-                      return HexOf(std::vector<std::uint8_t>{a.statusFlag1, a.statusFlag2}) + " " + HexOf(a.blockData);
-                    }),
-            GetParam().outcome);
+TEST(FelicaFrames, ReadAnswersForTwoBlocks) {
+  const std::pair<std::string, std::string> cases[] = {  // the frame; its flags and data, or the error
+      {"2D 07 0112041E5A3C7D01 0000 02" + kBlock + kBlock, "0000 " + kBlock + kBlock},
+      {"0C 07 0112041E5A3C7D01 FFA2", "FFA2 "},
+      {"0C 07 0112041E5A3C7D01 01A6", "01A6 "},
+      {"1D 07 0112041E5A3C7D01 01A8 01" + kBlock, "BadResponse"},  // an error with data
+      {"1D 07 0112041E5A3C7D01 0000 01" + kBlock, "BadResponse"},  // one block for two
+      {"1D 07 0112041E5A3C7D01 0000 02" + kBlock, "BadResponse"},  // the count disagrees with the data
+      {"0C 07 0112041E5A3C7D01 0000", "BadResponse"},
+      {"0B 07 0112041E5A3C7D01 00", "BadResponse"},
+      {"2D 09 0112041E5A3C7D01 0000 02" + kBlock + kBlock, "BadResponse"},
+      {"2D 07 0112041E5A3C7D02 0000 02" + kBlock + kBlock, "CardSwapped"}};
+  for (const auto& [frame, expected] : cases) {
+    const auto answer = reader::DecodeReadWithoutEncryption(Hex(frame), kIdm, 2);
+    EXPECT_EQ(Outcome(answer, [](const auto& a) { return HexOf(std::vector<std::uint8_t>{a.statusFlag1, a.statusFlag2}) + " " + HexOf(a.blockData); }),
+              expected) << frame;
+  }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Frames, ReadAnswerTest,
-    testing::Values(
-        DecodeCase{"TwoBlocks", "2D 07 0112041E5A3C7D01 0000 02" + kBlock + kBlock, "0000 " + kBlock + kBlock},
-        DecodeCase{"CardRefusesTheCount", "0C 07 0112041E5A3C7D01 FFA2", "FFA2 "},
-        DecodeCase{"CardLacksTheService", "0C 07 0112041E5A3C7D01 01A6", "01A6 "},
-        DecodeCase{"ErrorWithData", "1D 07 0112041E5A3C7D01 01A8 01" + kBlock, "BadResponse"},
-        DecodeCase{"OneBlockForTwo", "1D 07 0112041E5A3C7D01 0000 01" + kBlock, "BadResponse"},
-        DecodeCase{"CountDisagreesWithData", "1D 07 0112041E5A3C7D01 0000 02" + kBlock, "BadResponse"},
-        DecodeCase{"NoCount", "0C 07 0112041E5A3C7D01 0000", "BadResponse"},
-        DecodeCase{"TooShortForStatus", "0B 07 0112041E5A3C7D01 00", "BadResponse"},
-        DecodeCase{"NotAReadAnswer", "2D 09 0112041E5A3C7D01 0000 02" + kBlock + kBlock, "BadResponse"},
-        DecodeCase{"AnotherCard", "2D 07 0112041E5A3C7D02 0000 02" + kBlock + kBlock, "CardSwapped"}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Port100Frames, CommandsAsNfcpySendsThem) {
   EXPECT_EQ(HexOf(port100::EncodeCommand(0x20, {})), "0000FFFFFF0200FED6200A00");

@@ -1,0 +1,131 @@
+// The reader session against a card in a test reader's field: reads split
+// into as few commands as the card takes, and failures that say what happened.
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "ReaderSession.h"
+#include "emulators/FelicaCard.h"
+
+namespace {
+
+using emulator::AcceptsAtMost;
+using emulator::CardFaults;
+using emulator::FelicaCard;
+using reader::ErrorKind;
+
+// A card of three services whose block k of service s reads (s low byte, k, k, ...).
+emulator::CardContent PatternCard(std::uint8_t icCode, std::uint8_t lastIdmByte = 0x01) {
+  emulator::CardContent card;
+  card.idm = {0x01, 0x12, 0x04, 0x1E, 0x5A, 0x3C, 0x7D, lastIdmByte};
+  card.pmm = {0x01, icCode, 0x22, 0x04, 0x27, 0x67, 0x4E, 0xFF};
+  for (const auto& [code, count] : {std::pair<std::uint16_t, int>{0x020B, 3}, {0x0417, 2}, {0x060F, 20}}) {
+    for (int k = 0; k < count; ++k) {
+      emulator::Block block;
+      block.fill(static_cast<std::uint8_t>(k));
+      block[0] = static_cast<std::uint8_t>(code & 0xFF);
+      card.services[code].push_back(block);
+    }
+  }
+  return card;
+}
+
+// The field of a test reader: what the card in it answers, silence as a
+// timeout, and polling failing as `pollingFails` says. It notes the block
+// count of every read.
+class Field : public reader::Transport {
+ public:
+  Field(std::shared_ptr<FelicaCard>& card, std::vector<int>& reads, std::optional<reader::Error>& pollingFails)
+      : card_(card), reads_(reads), pollingFails_(pollingFails) {}
+  std::string_view Name() const override { return "field"; }
+  reader::Expected<reader::Bytes> Exchange(std::span<const std::uint8_t> frame, std::chrono::milliseconds) override {
+    if (frame[1] == 0x06) reads_.push_back(frame[13]);  // the count follows one service code
+    if (frame[1] == 0x00 && pollingFails_) return reader::Unexpected(*pollingFails_);
+    auto answer = card_ ? card_->Answer(frame) : std::nullopt;
+    if (!answer) return reader::Fail(ErrorKind::Timeout);
+    return *answer;
+  }
+
+ private:
+  std::shared_ptr<FelicaCard>& card_;
+  std::vector<int>& reads_;
+  std::optional<reader::Error>& pollingFails_;
+};
+
+reader::ReadRequest Blocks(std::uint16_t service, int count) {
+  reader::ReadRequest request{PatternCard(0).idm, {service}, {}};
+  for (int k = 0; k < count; ++k) request.blocks.push_back({{0x80, static_cast<std::uint8_t>(k)}, 2});
+  return request;
+}
+
+std::vector<int> Ones(std::vector<int> before) {
+  before.insert(before.end(), 20, 1);
+  return before;
+}
+
+struct ReadCase {
+  const char* name;
+  std::uint8_t icCode;  // PMm byte 1: where the session starts
+  CardFaults faults;
+  std::uint16_t service;
+  std::vector<int> reads;  // block counts of the read commands for 20 blocks
+  int kept;                // the size the next read starts at
+  std::optional<ErrorKind> fails = {};
+  std::function<void(std::shared_ptr<FelicaCard>&, std::optional<reader::Error>&)> afterPolling = {};
+};
+
+TEST(Session, TwentyBlocksInAsFewCommandsAsTheCardTakesOrAFailureThatSaysWhy) {
+  const ReadCase cases[] = {
+      {"unknown chip starts at 12", 0xFF, {}, 0x060F, {12, 8}, 12},
+      {"RC-S830 starts at 8", 0x00, AcceptsAtMost(8), 0x060F, {8, 8, 4}, 8},
+      {"Lite starts at 4", 0xF0, AcceptsAtMost(4), 0x060F, {4, 4, 4, 4, 4}, 4},
+      {"one-block chip", 0x02, AcceptsAtMost(1), 0x060F, Ones({}), 1},
+      {"refused twice", 0xFF, AcceptsAtMost(4), 0x060F, {12, 8, 4, 4, 4, 4, 4}, 4},
+      {"down to one", 0xFF, AcceptsAtMost(1), 0x060F, Ones({12, 8, 4}), 1},
+      {"silent above the limit", 0xFF, AcceptsAtMost(8, true), 0x060F, {12, 8, 8, 4}, 8},
+      {"leaves after the first chunk", 0xFF, emulator::LeavesAfter(2), 0x060F, {12, 8}, 0, ErrorKind::CardLost},
+      {"never answers a read", 0xFF, AcceptsAtMost(0, true), 0x060F, {12, 8, 4, 1}, 0, ErrorKind::Timeout},
+      {"another card answers", 0xFF, {}, 0x060F, {12}, 0, ErrorKind::CardSwapped,
+       [](auto& card, auto&) { card = std::make_shared<FelicaCard>(PatternCard(0xFF, 0x99)); }},
+      {"reader fails at the presence check", 0xFF, AcceptsAtMost(0, true), 0x060F, {12}, 0, ErrorKind::NoReader,
+       [](auto&, auto& pollingFails) { pollingFails = reader::Error{ErrorKind::NoReader, "reader unplugged"}; }},
+      {"service the card lacks", 0xFF, {}, 0x1234, {12}, 0, ErrorKind::CardError}};
+  for (const ReadCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::shared_ptr<FelicaCard> card = std::make_shared<FelicaCard>(PatternCard(c.icCode), c.faults);
+    std::vector<int> reads;
+    std::optional<reader::Error> pollingFails;
+    reader::ReaderSession session{std::make_unique<Field>(card, reads, pollingFails)};
+    ASSERT_TRUE(session.Poll({{0x00, 0x0B}, 0, 0}));
+    if (c.afterPolling) c.afterPolling(card, pollingFails);
+    const auto result = session.Read(Blocks(c.service, 20));
+    EXPECT_EQ(reads, c.reads);
+    if (c.fails) {
+      EXPECT_EQ(result ? std::nullopt : std::optional(result.error().kind), c.fails);
+      continue;
+    }
+    ASSERT_TRUE(result) << static_cast<int>(result.error().kind);
+    ASSERT_EQ(result->blockData.size(), 320u);
+    for (int k = 0; k < 20; ++k) EXPECT_EQ(result->blockData[16 * k + 1], k);
+    reads.clear();  // the size that worked is kept for the session
+    ASSERT_TRUE(session.Read(Blocks(c.service, 20)));
+    EXPECT_EQ(reads.front(), c.kept);
+  }
+}
+
+TEST(Session, PollingFindsOnlyTheSystemAskedForAndReadsNeedItFirst) {
+  auto card = std::make_shared<FelicaCard>(PatternCard(0xFF));
+  std::vector<int> reads;
+  std::optional<reader::Error> pollingFails;
+  reader::ReaderSession session(std::make_unique<Field>(card, reads, pollingFails));
+  EXPECT_EQ(session.Read(Blocks(0x020B, 1)).error().kind, ErrorKind::NoCard);
+  EXPECT_EQ(session.Poll({{0x12, 0xFC}, 0, 0}).error().kind, ErrorKind::NoCard);
+  EXPECT_TRUE(session.Poll({{0xFF, 0xFF}, 0, 0}));
+  EXPECT_TRUE(session.Poll({{0x00, 0xFF}, 0, 0}));
+  const auto lacking = session.Read(Blocks(0x0417, 3));  // block 2 is past the purse's end: flag 1 marks the third element
+  EXPECT_EQ(lacking.error().statusFlag1 << 8 | lacking.error().statusFlag2, 0x04A8);
+  card.reset();
+  EXPECT_EQ(session.Poll({{0x00, 0x0B}, 0, 0}).error().kind, ErrorKind::NoCard);
+}
+
+}  // namespace

@@ -1,8 +1,0 @@
-#pragma once
-// Shows QStrings as text in GoogleTest messages.
-#include <QString>
-#include <ostream>
-
-QT_BEGIN_NAMESPACE
-inline void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
-QT_END_NAMESPACE
