@@ -13,16 +13,16 @@ bool HasDoubleWidthMetrics(const QFont& font) {
   for (QChar c : {QLatin1Char('-'), QLatin1Char('/'), QLatin1Char(' ')}) {
     if (metrics.horizontalAdvance(c) != half) return false;
   }
-  for (const QString& wide : {QStringLiteral("\u3000"), QStringLiteral("線"), QStringLiteral("："),
-                              QStringLiteral("ー")}) {
+  for (const QString& wide :
+       {QStringLiteral("\u3000"), QStringLiteral("線"), QStringLiteral("："), QStringLiteral("ー")}) {
     if (metrics.horizontalAdvance(wide) != 2 * half) return false;
   }
   return true;
 }
 
 QStringList FieldFontCandidates() {
-  return {QStringLiteral("ＭＳ ゴシック"), QStringLiteral("MS Gothic"),   QStringLiteral("IPAGothic"),
-          QStringLiteral("IPAexGothic"),  QStringLiteral("TakaoGothic"), QStringLiteral("VL Gothic"),
+  return {QStringLiteral("ＭＳ ゴシック"),        QStringLiteral("MS Gothic"),   QStringLiteral("IPAGothic"),
+          QStringLiteral("IPAexGothic"),          QStringLiteral("TakaoGothic"), QStringLiteral("VL Gothic"),
           QStringLiteral("Noto Sans Mono CJK JP")};
 }
 
@@ -41,9 +41,9 @@ QFont FieldFont() {
 
 QFont TitleFont() {
   QFont font;
-  for (const QString& family : {QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("MS PGothic"),
-                                QStringLiteral("IPAPGothic"), QStringLiteral("IPAexGothic"),
-                                QStringLiteral("Noto Sans CJK JP")}) {
+  for (const QString& family :
+       {QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("MS PGothic"), QStringLiteral("IPAPGothic"),
+        QStringLiteral("IPAexGothic"), QStringLiteral("Noto Sans CJK JP")}) {
     if (QFontDatabase::hasFamily(family)) {
       font.setFamily(family);
       break;

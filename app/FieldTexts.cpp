@@ -54,9 +54,7 @@ std::string AmountText(std::uint16_t value) {
   return text;
 }
 
-std::string PassDateText(std::string_view passBlock0) {
-  return std::string(kPassDateLabel) + DateText(passBlock0, 6);
-}
+std::string PassDateText(std::string_view passBlock0) { return std::string(kPassDateLabel) + DateText(passBlock0, 6); }
 
 std::string PassAreaText(std::string_view passBlock1) {
   return std::string(kPassAreaLabel) + StationName(passBlock1, 0) + "～" + StationName(passBlock1, 2);

@@ -23,8 +23,7 @@ constexpr int kClientHeight = 8130;
 
 int HistoryTop(int i) { return i < Form1::kHistoryCount - 1 ? 240 + 265 * i : 5280; }
 
-QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, const QRect& twips,
-                  const QFont* font) {
+QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, const QRect& twips, const QFont* font) {
   auto* label = new QLabel(text, parent);
   label->setObjectName(QString::fromLatin1(name));
   label->setTextFormat(Qt::PlainText);  // texts read back exactly as written
@@ -61,10 +60,8 @@ Form1::Form1(QWidget* parent) : QWidget(parent) {
   const QFont fieldFont = app::FieldFont();
   const QFont titleFont = app::TitleFont();
 
-  Label1 = MakeLabel(this, "Label1", QStringLiteral("Q.A.V.O.Card Vexter Voza"), {120, 120, 4335, 375},
-                     &titleFont);
-  Label3 = MakeLabel(this, "Label3", QStringLiteral("© 2026 Linux edition"), {7440, 360, 1935, 255},
-                     nullptr);
+  Label1 = MakeLabel(this, "Label1", QStringLiteral("Q.A.V.O.Card Vexter Voza"), {120, 120, 4335, 375}, &titleFont);
+  Label3 = MakeLabel(this, "Label3", QStringLiteral("© 2026 Linux edition"), {7440, 360, 1935, 255}, nullptr);
 
   Frame2 = MakeFrame(this, "Frame2", QStringLiteral("乗車券情報"), {120, 600, 9255, 1215});
   ChargeLeft = MakeLabel(Frame2, "ChargeLeft", app::Utf8Text(app::kChargeLeftLabel), {120, 240, 2175, 255}, &fieldFont);
@@ -98,8 +95,7 @@ Form1::Form1(QWidget* parent) : QWidget(parent) {
 }
 
 QString Form1::QAVO_GetStationName(const QString& strLineCode, const QString& strStationCode) const {
-  return QString::fromStdString(
-      vocab::QAVO_GetStationName(strLineCode.toStdString(), strStationCode.toStdString()));
+  return QString::fromStdString(vocab::QAVO_GetStationName(strLineCode.toStdString(), strStationCode.toStdString()));
 }
 
 QString Form1::QAVO_GetLineName(std::uint8_t bytLineCode) const {

@@ -27,8 +27,7 @@ class Form1 : public QWidget {
   // The first intBlocknumber blocks of one service as 642 hexadecimal
   // characters, or the empty text after a failed read (by then Message shows
   // the read-error text and the reader cycle has ended).
-  QString QAVOVext(std::vector<std::uint8_t>& bytCardIdm,
-                   std::vector<std::uint8_t>& bytServiceCodeList,
+  QString QAVOVext(std::vector<std::uint8_t>& bytCardIdm, std::vector<std::uint8_t>& bytServiceCodeList,
                    std::int16_t intBlocknumber);
 
   QString QAVO_GetStationName(const QString& strLineCode, const QString& strStationCode) const;

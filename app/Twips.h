@@ -9,9 +9,7 @@ namespace app {
 
 inline constexpr double kTwipsPerPixel = 15.0;
 
-inline int TwipsToPixels(int twips) {
-  return static_cast<int>(std::lround(twips / kTwipsPerPixel));
-}
+inline int TwipsToPixels(int twips) { return static_cast<int>(std::lround(twips / kTwipsPerPixel)); }
 
 inline QRect TwipsRect(int left, int top, int width, int height) {
   return QRect(TwipsToPixels(left), TwipsToPixels(top), TwipsToPixels(width), TwipsToPixels(height));

@@ -2,7 +2,6 @@
 // read operation and card access themselves, without a reader.
 #include <benchmark/benchmark.h>
 
-
 #include "Form1.h"
 #include "standin/ScriptedLibrary.h"
 

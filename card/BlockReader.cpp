@@ -21,8 +21,7 @@ std::array<std::uint8_t, 2 * kMaxBlocks> MakeBlockList() {
   return list;
 }
 
-const char* InvalidArgument(const std::vector<std::uint8_t>& idm,
-                            const std::vector<std::uint8_t>& serviceCodeList,
+const char* InvalidArgument(const std::vector<std::uint8_t>& idm, const std::vector<std::uint8_t>& serviceCodeList,
                             std::int16_t blocks) {
   if (idm.size() != kIdmLength) return "IDm is not 8 bytes";
   if (serviceCodeList.size() < 2) return "service code list is shorter than 2 bytes";
@@ -38,10 +37,8 @@ std::string FailRead(const MessageWriter& setMessage) {
 
 }  // namespace
 
-std::string QAVOVext(std::vector<std::uint8_t>& bytCardIdm,
-                     std::vector<std::uint8_t>& bytServiceCodeList,
-                     std::int16_t intBlocknumber,
-                     const MessageWriter& setMessage) {
+std::string QAVOVext(std::vector<std::uint8_t>& bytCardIdm, std::vector<std::uint8_t>& bytServiceCodeList,
+                     std::int16_t intBlocknumber, const MessageWriter& setMessage) {
   if (const char* why = InvalidArgument(bytCardIdm, bytServiceCodeList, intBlocknumber)) {
     FeliCa::WriteDiagnostic("Block read refused: ", why);
     return FailRead(setMessage);

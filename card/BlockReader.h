@@ -20,9 +20,7 @@ using MessageWriter = std::function<void(std::string_view)>;
 // given (IDm not 8 bytes, service code list under 2 bytes, block count
 // outside 1..20), writes the read-error message, runs the failure report and
 // returns the empty text.
-std::string QAVOVext(std::vector<std::uint8_t>& bytCardIdm,
-                     std::vector<std::uint8_t>& bytServiceCodeList,
-                     std::int16_t intBlocknumber,
-                     const MessageWriter& setMessage);
+std::string QAVOVext(std::vector<std::uint8_t>& bytCardIdm, std::vector<std::uint8_t>& bytServiceCodeList,
+                     std::int16_t intBlocknumber, const MessageWriter& setMessage);
 
 }  // namespace card

@@ -11,9 +11,7 @@ DiagnosticSink& CurrentSink() {
 }
 }  // namespace
 
-DiagnosticSink SetDiagnosticSink(DiagnosticSink sink) {
-  return std::exchange(CurrentSink(), std::move(sink));
-}
+DiagnosticSink SetDiagnosticSink(DiagnosticSink sink) { return std::exchange(CurrentSink(), std::move(sink)); }
 
 void EmitDiagnosticLine(const std::string& line) {
   if (const auto& sink = CurrentSink()) {

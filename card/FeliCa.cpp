@@ -22,8 +22,6 @@ void WriteDiagnostic(std::string_view message, std::string_view value) {
   card::EmitDiagnosticLine(line);
 }
 
-void WriteDiagnostic(std::string_view message, std::int32_t value) {
-  WriteDiagnostic(message, std::to_string(value));
-}
+void WriteDiagnostic(std::string_view message, std::int32_t value) { WriteDiagnostic(message, std::to_string(value)); }
 
 }  // namespace FeliCa

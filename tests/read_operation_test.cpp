@@ -63,7 +63,8 @@ class ReadOperationTest : public testing::Test {
 
 const Names kToPolling = {"initialize_library", "open_reader_writer_auto", "polling_and_get_card_information"};
 const Names kRead = {"read_block_without_encryption"};
-const Names kReportTail = {"get_last_error_types", "diagnostic", "diagnostic", "close_reader_writer", "dispose_library"};
+const Names kReportTail = {"get_last_error_types", "diagnostic", "diagnostic", "close_reader_writer",
+                           "dispose_library"};
 const Names kEnd = {"close_reader_writer", "dispose_library"};
 Names Concat(std::initializer_list<Names> parts) {
   Names all;
@@ -100,12 +101,16 @@ TEST_F(ReadOperationTest, FullPressCallsWithTheCardsArgumentsAndWritesEveryField
   EXPECT_EQ(form.PassLimit->text(), "定期券期間　：2004年04月01日～2004年09月30日");
   EXPECT_EQ(form.ChargeLeft->text(), "チャージ残高：01,000円");
   EXPECT_EQ(form.Debt->text(), "不足金額　　：00,000円");
-  EXPECT_EQ(form.History[0]->text(), "  0：地下鉄乗車/------/------　　　　/0000年00月00日00:00/使用 00,000円/残高 00,000円");
+  EXPECT_EQ(form.History[0]->text(),
+            "  0：地下鉄乗車/------/------　　　　/0000年00月00日00:00/使用 00,000円/残高 00,000円");
   for (int i = 1; i < 19; ++i) {
-    EXPECT_EQ(form.History[i]->text(), QStringLiteral("%1：地下鉄降車/南北線/大通　　　　　/2004年07月01日08:15/使用 00,200円/残高 00,0%2円")
-                                           .arg(i, 3).arg(i, 2, 10, QChar('0')));
+    EXPECT_EQ(form.History[i]->text(),
+              QStringLiteral("%1：地下鉄降車/南北線/大通　　　　　/2004年07月01日08:15/使用 00,200円/残高 00,0%2円")
+                  .arg(i, 3)
+                  .arg(i, 2, 10, QChar('0')));
   }
-  EXPECT_EQ(form.History[19]->text(), " 19：未定義0A0C/------/------　　　　/2004年1A月31日25:61/使用 00,000円/残高 65,535円");
+  EXPECT_EQ(form.History[19]->text(),
+            " 19：未定義0A0C/------/------　　　　/2004年1A月31日25:61/使用 00,000円/残高 65,535円");
 }
 
 TEST_F(ReadOperationTest, SecondPressWithAnotherCardRewritesEveryField) {
@@ -121,14 +126,16 @@ TEST_F(ReadOperationTest, SecondPressWithAnotherCardRewritesEveryField) {
   EXPECT_EQ(form.ChargeLeft->text(), "チャージ残高：04,660円");  // the first byte is the low byte
   EXPECT_EQ(form.Debt->text(), "不足金額　　：00,010円");
   EXPECT_EQ(form.PassArea->text(), "定期券区間　：電車　/　　　　　　　～入金機/　　　　　　　");
-  EXPECT_EQ(form.History[15]->text(), " 15：チャージ　/入金機/福住南口　　　/2005年01月01日12:00/使用 01,000円/残高 10,000円");
+  EXPECT_EQ(form.History[15]->text(),
+            " 15：チャージ　/入金機/福住南口　　　/2005年01月01日12:00/使用 01,000円/残高 10,000円");
 }
 
 TEST(FieldTexts, AmountsAndLinesThatLineUp) {
-  const std::pair<unsigned, const char*> amounts[] = {{0, "00,000"},     {5, "00,005"},     {999, "00,999"},
-                                                      {1000, "01,000"},  {10000, "10,000"}, {32768, "32,768"},
+  const std::pair<unsigned, const char*> amounts[] = {{0, "00,000"},    {5, "00,005"},     {999, "00,999"},
+                                                      {1000, "01,000"}, {10000, "10,000"}, {32768, "32,768"},
                                                       {65535, "65,535"}};
-  for (const auto& [value, text] : amounts) EXPECT_EQ(app::AmountText(static_cast<std::uint16_t>(value)), text) << value;
+  for (const auto& [value, text] : amounts)
+    EXPECT_EQ(app::AmountText(static_cast<std::uint16_t>(value)), text) << value;
   const char* blocks[] = {"000C86401234200407010815C800E803", "0A0C8641000020041A3125610000FFFF",
                           "090C09010000200406300930FFFF0000", "0B8C88FF000020040601000000000000"};
   for (int i = 0; i < 20; ++i) {
@@ -156,7 +163,7 @@ TEST_F(ReadOperationTest, BlockTextIsTwoUpperCaseDigitsABytePaddedWithZerosAndKe
 }
 
 TEST_F(ReadOperationTest, RefusedArgumentsNeverReachTheLibraryAndEndTheCycle) {
-  const std::tuple<std::size_t, std::size_t, std::int16_t> cases[] = {{7, 2, 3}, {9, 2, 3}, {0, 2, 3}, {8, 1, 3},
+  const std::tuple<std::size_t, std::size_t, std::int16_t> cases[] = {{7, 2, 3}, {9, 2, 3}, {0, 2, 3},  {8, 1, 3},
                                                                       {8, 0, 3}, {8, 2, 0}, {8, 2, 21}, {8, 2, -1}};
   for (const auto& [idmSize, listSize, blocks] : cases) {
     SCOPED_TRACE(testing::Message() << idmSize << " " << listSize << " " << blocks);
@@ -187,20 +194,50 @@ TEST_F(ReadOperationTest, FailureTable) {
   all = passAndPurse;
   for (int i = 0; i < 20; ++i) all.push_back(QStringLiteral("History(%1)").arg(i));
   const auto report = [](const QString& message) {
-    return std::vector<std::string>{"felica error type: 65442 | " + message.toStdString(), "rw error type: 6 | " + message.toStdString()};
+    return std::vector<std::string>{"felica error type: 65442 | " + message.toStdString(),
+                                    "rw error type: 6 | " + message.toStdString()};
   };
   const FailureRow rows[] = {
-      {"InitializeFails", "initialize_library", {}, {"initialize_library", "diagnostic"}, {"Can't initialize library. | before"}, noReader, {}},
-      {"OpenFails", "open_reader_writer_auto", {}, {"initialize_library", "open_reader_writer_auto", "diagnostic"},
-       {"Can't open reader writer. | before"}, noReader, {}},
-      {"PollingFails", "polling_and_get_card_information", {}, Concat({kToPolling, kReportTail}), report(noCard), noCard, {}},
+      {"InitializeFails",
+       "initialize_library",
+       {},
+       {"initialize_library", "diagnostic"},
+       {"Can't initialize library. | before"},
+       noReader,
+       {}},
+      {"OpenFails",
+       "open_reader_writer_auto",
+       {},
+       {"initialize_library", "open_reader_writer_auto", "diagnostic"},
+       {"Can't open reader writer. | before"},
+       noReader,
+       {}},
+      {"PollingFails",
+       "polling_and_get_card_information",
+       {},
+       Concat({kToPolling, kReportTail}),
+       report(noCard),
+       noCard,
+       {}},
       {"PassReadFails", "", 0x020B, Concat({kToPolling, kRead, kReportTail}), report(readError), readError, {}},
-      {"PurseReadFails", "", 0x0417, Concat({kToPolling, kRead, kRead, kReportTail}), report(readError), readError, pass},
-      {"HistoryReadFails", "", 0x060F, Concat({kToPolling, kRead, kRead, kRead, kReportTail}), report(readError), readError, passAndPurse},
-      {"CloseFails", "close_reader_writer", {}, Concat({kToPolling, kRead, kRead, kRead, {"close_reader_writer", "diagnostic"}}),
-       {"Can't close reader writer. | "}, "", all},
-      {"DisposeFails", "dispose_library", {}, Concat({kToPolling, kRead, kRead, kRead, kEnd, {"diagnostic"}}),
-       {"Can't dispose library. | "}, "", all}};
+      {"PurseReadFails", "", 0x0417, Concat({kToPolling, kRead, kRead, kReportTail}), report(readError), readError,
+       pass},
+      {"HistoryReadFails", "", 0x060F, Concat({kToPolling, kRead, kRead, kRead, kReportTail}), report(readError),
+       readError, passAndPurse},
+      {"CloseFails",
+       "close_reader_writer",
+       {},
+       Concat({kToPolling, kRead, kRead, kRead, {"close_reader_writer", "diagnostic"}}),
+       {"Can't close reader writer. | "},
+       "",
+       all},
+      {"DisposeFails",
+       "dispose_library",
+       {},
+       Concat({kToPolling, kRead, kRead, kRead, kEnd, {"diagnostic"}}),
+       {"Can't dispose library. | "},
+       "",
+       all}};
   for (const FailureRow& row : rows) {
     SCOPED_TRACE(row.name);
     Press(CardA());  // earlier texts, to see which fields the failing press leaves alone
@@ -217,7 +254,8 @@ TEST_F(ReadOperationTest, FailureTable) {
     EXPECT_EQ(form.Message->text(), row.message);
     for (const auto& [name, text] : AllFields(form)) {
       if (name == "Message") continue;
-      const bool changed = std::find(row.changedFields.begin(), row.changedFields.end(), name) != row.changedFields.end();
+      const bool changed =
+          std::find(row.changedFields.begin(), row.changedFields.end(), name) != row.changedFields.end();
       EXPECT_EQ(text != before.at(name), changed) << name.toStdString();
     }
   }

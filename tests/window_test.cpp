@@ -36,8 +36,12 @@ TEST_F(WindowTest, StartsWithItsInitialTextsInAFixedWindow) {
   const QImage icon(":/qavo/icon.png");
   EXPECT_EQ(icon.size(), QSize(32, 32));
   EXPECT_FALSE(icon.hasAlphaChannel());  // 24-bit colour
-  testsupport::Fields initial{{"Message", ""},          {"PassDate", "定期券発券日："},  {"PassArea", "定期券区間　："},
-                              {"PassLimit", "定期券期間　："}, {"ChargeLeft", "チャージ残高："}, {"Debt", "不足金額　　："}};
+  testsupport::Fields initial{{"Message", ""},
+                              {"PassDate", "定期券発券日："},
+                              {"PassArea", "定期券区間　："},
+                              {"PassLimit", "定期券期間　："},
+                              {"ChargeLeft", "チャージ残高："},
+                              {"Debt", "不足金額　　："}};
   for (int i = 0; i < 20; ++i) initial[QStringLiteral("History(%1)").arg(i)] = "------";
   EXPECT_EQ(testsupport::AllFields(form), initial);
 }
@@ -66,7 +70,7 @@ TEST_F(WindowTest, FieldFontIsMonospacedJapaneseAndEveryFieldHoldsItsColumns) {
   EXPECT_EQ(title.weight(), QFont::Bold);
   EXPECT_TRUE(title.underline());
   // A History label holds 86 half-width columns, Message 92, and so on.
-  const std::pair<QLabel*, int> columns[] = {{form.History[0], 86}, {form.PassArea, 61}, {form.PassDate, 48},
+  const std::pair<QLabel*, int> columns[] = {{form.History[0], 86}, {form.PassArea, 61},   {form.PassDate, 48},
                                              {form.PassLimit, 48},  {form.ChargeLeft, 24}, {form.Debt, 24},
                                              {form.Message, 92}};
   for (const auto& [label, count] : columns) {

@@ -35,10 +35,9 @@ std::string QAVO_GetStationName(std::string_view strLineCode, std::string_view s
 std::string QAVO_GetKindName(std::string_view strKindCode) {
   // Tried in this order; codes are compared as exact, case-sensitive text.
   static constexpr std::pair<std::string_view, std::string_view> kKinds[] = {
-      {"0000", "地下鉄乗車"}, {"000C", "地下鉄降車"}, {"008C", "地下鉄降車"},
-      {"050C", "自販機購入"}, {"0002", "定期券乗車"}, {"0006", "定期券降車"},
-      {"0114", "チャージ　"}, {"011C", "チャージ　"}, {"0B8C", "電車乗降車"},
-      {"090C", "店舗購入　"},
+      {"0000", "地下鉄乗車"}, {"000C", "地下鉄降車"}, {"008C", "地下鉄降車"}, {"050C", "自販機購入"},
+      {"0002", "定期券乗車"}, {"0006", "定期券降車"}, {"0114", "チャージ　"}, {"011C", "チャージ　"},
+      {"0B8C", "電車乗降車"}, {"090C", "店舗購入　"},
   };
   for (const auto& [code, name] : kKinds) {
     if (code == strKindCode) return std::string(name);

@@ -14,6 +14,8 @@ StationTable MakeTable(std::initializer_list<Entry> entries) {
   return table;
 }
 
+// Two stations a row, as the tables are read.
+// clang-format off
 const StationTable kNanboku = MakeTable({
     {0x34, "南北線/麻生　　　　　"},   {0x36, "南北線/北３４条　　　"},
     {0x38, "南北線/北２４条　　　"},   {0x3A, "南北線/北１８条　　　"},
@@ -70,13 +72,14 @@ const StationTable kVendingMachines = MakeTable({
 const StationTable kShops = MakeTable({
     {0x01, "店舗　/スカイルーム　"},
 });
+// clang-format on
 
 }  // namespace
 
 const StationTable* StationTableFor(std::string_view lineCode) {
   // Tried in this order; the first exact match wins.
   static const std::pair<std::string_view, const StationTable*> kLines[] = {
-      {"86", &kNanboku}, {"87", &kTozai},           {"88", &kToho},
+      {"86", &kNanboku},        {"87", &kTozai},           {"88", &kToho},
       {"01", &kChargeMachines}, {"05", &kVendingMachines}, {"09", &kShops},
   };
   for (const auto& [code, table] : kLines) {

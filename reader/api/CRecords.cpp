@@ -29,7 +29,8 @@ void WriteCardInformation(const reader::PollingAnswer& answer, CardInformationRe
   if (cardInformation.pmm) std::copy(answer.pmm.begin(), answer.pmm.end(), cardInformation.pmm);
 }
 
-reader::Expected<reader::ReadRequest> ToReadRequest(const ReadBlockRequest* request, const ReadBlockResponse* response) {
+reader::Expected<reader::ReadRequest> ToReadRequest(const ReadBlockRequest* request,
+                                                    const ReadBlockResponse* response) {
   if (!request || !response || !request->card_idm || !request->service_code_list || !request->block_list ||
       !response->block_data) {
     return InvalidArgument("read record or one of its areas missing");

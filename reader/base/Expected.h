@@ -29,21 +29,29 @@ template <typename T>
 class [[nodiscard]] Expected {
  public:
   template <typename U = T>
-    requires std::is_convertible_v<U&&, T>
-  Expected(U&& value) : state_(std::in_place_index<0>, std::forward<U>(value)) {}
+  requires std::is_convertible_v<U&&, T> Expected(U&& value) : state_(std::in_place_index<0>, std::forward<U>(value)) {}
   Expected(Unexpected failure) : state_(std::in_place_index<1>, std::move(failure.error())) {}
 
   bool has_value() const { return state_.index() == 0; }
   explicit operator bool() const { return has_value(); }
 
-  T& value() { assert(has_value()); return std::get<0>(state_); }
-  const T& value() const { assert(has_value()); return std::get<0>(state_); }
+  T& value() {
+    assert(has_value());
+    return std::get<0>(state_);
+  }
+  const T& value() const {
+    assert(has_value());
+    return std::get<0>(state_);
+  }
   T& operator*() { return value(); }
   const T& operator*() const { return value(); }
   T* operator->() { return &value(); }
   const T* operator->() const { return &value(); }
 
-  const Error& error() const { assert(!has_value()); return std::get<1>(state_); }
+  const Error& error() const {
+    assert(!has_value());
+    return std::get<1>(state_);
+  }
 
  private:
   std::variant<T, Error> state_;
@@ -57,7 +65,10 @@ class [[nodiscard]] Expected<void> {
 
   bool has_value() const { return !failed_; }
   explicit operator bool() const { return has_value(); }
-  const Error& error() const { assert(failed_); return error_; }
+  const Error& error() const {
+    assert(failed_);
+    return error_;
+  }
 
  private:
   Error error_;

@@ -101,7 +101,8 @@ reader::Bytes TransparentExchangeApdu(std::span<const std::uint8_t> frame, std::
   // A frame of 255 bytes makes the objects longer than a short Lc holds.
   reader::Bytes apdu{0xFF, 0xC2, 0x00, 0x01};
   if (objects.size() > 0xFF) {
-    Push(apdu, {0x00, static_cast<std::uint8_t>(objects.size() >> 8), static_cast<std::uint8_t>(objects.size() & 0xFF)});
+    Push(apdu,
+         {0x00, static_cast<std::uint8_t>(objects.size() >> 8), static_cast<std::uint8_t>(objects.size() & 0xFF)});
     apdu.insert(apdu.end(), objects.begin(), objects.end());
     Push(apdu, {0x00, 0x00});
   } else {
@@ -150,7 +151,8 @@ reader::Expected<reader::Bytes> TransparentAnswer(const Response& response) {
       haveStatus = true;
       const auto word = static_cast<std::uint16_t>(object.value[1] << 8 | object.value[2]);
       if (word == kNoAnswerFromCard) return Fail(ErrorKind::Timeout);
-      if (word != kStatusOk) return Fail(ErrorKind::Transmission, "reader refused the exchange, status " + hex::Word(word));
+      if (word != kStatusOk)
+        return Fail(ErrorKind::Transmission, "reader refused the exchange, status " + hex::Word(word));
     } else if (object.tag == kTagResponse) {
       frame = &object.value;
     }

@@ -73,10 +73,13 @@ class DirectFrames : public Dialect {
       case kStatusOk:
         if (response->data.empty()) return Fail(ErrorKind::Timeout);
         return std::move(response->data);
-      case 0x6A81: case 0x6D00: case 0x6E00:  // function, instruction or class not supported
+      case 0x6A81:
+      case 0x6D00:
+      case 0x6E00:  // function, instruction or class not supported
         return Fail(ErrorKind::Transmission, "the reader refuses FeliCa frames by direct transmit");
       default:  // most likely the reader's way of saying that the card did not answer
-        return Fail(ErrorKind::Timeout, "the reader answered status " + hex::Word(response->statusWord) + " to a FeliCa frame");
+        return Fail(ErrorKind::Timeout,
+                    "the reader answered status " + hex::Word(response->statusWord) + " to a FeliCa frame");
     }
   }
 
@@ -101,7 +104,7 @@ class Pn532Commands : public Dialect {
   reader::Expected<reader::PollingAnswer> Poll(const reader::PollingRequest& request,
                                                std::chrono::milliseconds) override {
     const reader::Bytes frame = reader::EncodePolling(request);
-    reader::Bytes command{0x4A, 0x01, 0x01};  // InListPassiveTarget: one target, FeliCa 212 kbps
+    reader::Bytes command{0x4A, 0x01, 0x01};                        // InListPassiveTarget: one target, FeliCa 212 kbps
     command.insert(command.end(), frame.begin() + 1, frame.end());  // the polling command without its length byte
     auto answer = Command(command);
     if (!answer) return reader::Unexpected(answer.error());

@@ -42,11 +42,13 @@ class Connection : public Channel {
     reader::Bytes response(512, 0);
     DWORD size = static_cast<DWORD>(response.size());
     const SCARD_IO_REQUEST* pci = protocol_ == SCARD_PROTOCOL_T0 ? SCARD_PCI_T0 : SCARD_PCI_T1;
-    LONG error = SCardTransmit(card_, pci, apdu.data(), static_cast<DWORD>(apdu.size()), nullptr, response.data(), &size);
+    LONG error =
+        SCardTransmit(card_, pci, apdu.data(), static_cast<DWORD>(apdu.size()), nullptr, response.data(), &size);
     if (error == SCARD_W_RESET_CARD) {
       // Another application reset the card: whatever the reader had set up is gone.
       reset_ = true;
-      error = SCardReconnect(card_, SCARD_SHARE_SHARED, SCARD_PROTOCOL_T0 | SCARD_PROTOCOL_T1, SCARD_LEAVE_CARD, &protocol_);
+      error = SCardReconnect(card_, SCARD_SHARE_SHARED, SCARD_PROTOCOL_T0 | SCARD_PROTOCOL_T1, SCARD_LEAVE_CARD,
+                             &protocol_);
       if (error == SCARD_S_SUCCESS) return Fail(ErrorKind::Transmission, "the card was reset");
     }
     if (error != SCARD_S_SUCCESS) return PcscFailure(error);
@@ -82,7 +84,8 @@ class PcscTransport : public reader::Transport {
     return Again([&] { return dialect_->Poll(request, cardTime); });
   }
 
-  reader::Expected<reader::Bytes> Exchange(std::span<const std::uint8_t> frame, std::chrono::milliseconds cardTime) override {
+  reader::Expected<reader::Bytes> Exchange(std::span<const std::uint8_t> frame,
+                                           std::chrono::milliseconds cardTime) override {
     if (!dialect_) return Fail(ErrorKind::CardLost);
     return Again([&] { return dialect_->Exchange(frame, cardTime); });
   }
@@ -184,7 +187,8 @@ reader::Unexpected ContextFailure(LONG error) {
 
 reader::OpenResult Open(std::string_view name) {
   SCARDCONTEXT context = 0;
-  if (const LONG error = SCardEstablishContext(SCARD_SCOPE_SYSTEM, nullptr, nullptr, &context); error != SCARD_S_SUCCESS) {
+  if (const LONG error = SCardEstablishContext(SCARD_SCOPE_SYSTEM, nullptr, nullptr, &context);
+      error != SCARD_S_SUCCESS) {
     return ContextFailure(error);
   }
   auto names = ReaderNames(context);
@@ -195,7 +199,8 @@ reader::OpenResult Open(std::string_view name) {
   if (chosen.empty()) {
     SCardReleaseContext(context);
     if (!names) return reader::Unexpected(names.error());
-    return Fail(ErrorKind::NoReader, name.empty() ? std::string("no PC/SC reader") : "no PC/SC reader named " + std::string(name));
+    return Fail(ErrorKind::NoReader,
+                name.empty() ? std::string("no PC/SC reader") : "no PC/SC reader named " + std::string(name));
   }
   auto transport = std::make_unique<PcscTransport>(context, std::move(chosen));
   // A card that is there already is connected now; whether one of them can

@@ -16,7 +16,7 @@ namespace reader {
 
 struct Driver {
   const char* name;
-  bool hardware;  // tried, in table order, when FELICA_READER does not choose
+  bool hardware;                                  // tried, in table order, when FELICA_READER does not choose
   OpenResult (*open)(std::string_view argument);  // `argument` is what follows the colon
 };
 

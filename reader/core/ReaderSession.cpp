@@ -61,7 +61,8 @@ Expected<BlocksRead> ReaderSession::Read(const ReadRequest& request) {
   int position = 0;
   while (position < total) {
     const int count = std::min(size, total - position);
-    const auto chunk = std::span(request.blocks).subspan(static_cast<std::size_t>(position), static_cast<std::size_t>(count));
+    const auto chunk =
+        std::span(request.blocks).subspan(static_cast<std::size_t>(position), static_cast<std::size_t>(count));
     const auto frame = EncodeReadWithoutEncryption(request.idm, request.serviceCodes, chunk);
     if (!frame) {  // too long for one frame (many services, 3-byte elements)
       size = SmallerChunkSize(count);

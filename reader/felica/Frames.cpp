@@ -5,7 +5,6 @@
 namespace reader {
 namespace {
 
-
 bool LengthConsistent(std::span<const std::uint8_t> frame, std::size_t minimum) {
   return frame.size() >= minimum && frame.size() <= kMaxFrameSize && frame[0] == frame.size();
 }
@@ -28,7 +27,7 @@ Expected<PollingAnswer> DecodePolling(std::span<const std::uint8_t> frame) {
 }
 
 Expected<Bytes> EncodeReadWithoutEncryption(const Idm& idm, std::span<const std::uint16_t> serviceCodes,
-                                                    std::span<const BlockListElement> elements) {
+                                            std::span<const BlockListElement> elements) {
   Bytes frame{0, kReadWithoutEncryptionCommand};
   frame.insert(frame.end(), idm.begin(), idm.end());
   frame.push_back(static_cast<std::uint8_t>(serviceCodes.size()));
@@ -44,7 +43,7 @@ Expected<Bytes> EncodeReadWithoutEncryption(const Idm& idm, std::span<const std:
 }
 
 Expected<ReadAnswer> DecodeReadWithoutEncryption(std::span<const std::uint8_t> frame, const Idm& expectedIdm,
-                                                         int expectedBlocks) {
+                                                 int expectedBlocks) {
   if (!LengthConsistent(frame, 12)) return Fail(ErrorKind::BadResponse, "read answer of wrong length");
   if (frame[1] != kReadWithoutEncryptionResponse) return Fail(ErrorKind::BadResponse, "not a read answer");
   if (!std::equal(expectedIdm.begin(), expectedIdm.end(), frame.begin() + 2)) {

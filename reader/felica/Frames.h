@@ -61,7 +61,7 @@ struct BlockListElement {
 // Read Without Encryption, service codes low byte first on the wire.
 // InvalidArgument when the frame would exceed 255 bytes.
 Expected<Bytes> EncodeReadWithoutEncryption(const Idm& idm, std::span<const std::uint16_t> serviceCodes,
-                                                    std::span<const BlockListElement> elements);
+                                            std::span<const BlockListElement> elements);
 
 struct ReadAnswer {
   std::uint8_t statusFlag1 = 0;
@@ -73,6 +73,6 @@ struct ReadAnswer {
 // card answered) and, when the card reports success, that exactly
 // `expectedBlocks` blocks came back (BadResponse otherwise).
 Expected<ReadAnswer> DecodeReadWithoutEncryption(std::span<const std::uint8_t> frame, const Idm& expectedIdm,
-                                                         int expectedBlocks);
+                                                 int expectedBlocks);
 
 }  // namespace reader

@@ -38,7 +38,8 @@ class LibnfcTransport : public reader::Transport {
     const reader::Bytes frame = reader::EncodePolling(request);
     const nfc_modulation modulation{NMT_FELICA, NBR_212};
     nfc_target target{};
-    const int found = nfc_initiator_select_passive_target(device_, modulation, frame.data() + 1, frame.size() - 1, &target);
+    const int found =
+        nfc_initiator_select_passive_target(device_, modulation, frame.data() + 1, frame.size() - 1, &target);
     if (found < 0) return Failure(found, kSelectTime);
     if (found == 0) return Fail(ErrorKind::Timeout);
     reader::PollingAnswer answer;
@@ -72,7 +73,8 @@ class LibnfcTransport : public reader::Transport {
       case NFC_ERFTRANS: return Fail(ErrorKind::Timeout);  // the chip heard no proper answer from the card
       case NFC_ETGRELEASED: return Fail(ErrorKind::CardLost, "the target was released");
       case NFC_ETIMEOUT:
-        return Fail(ErrorKind::Transmission, "the reader did not answer within " + std::to_string(hostTime.count()) + " ms");
+        return Fail(ErrorKind::Transmission,
+                    "the reader did not answer within " + std::to_string(hostTime.count()) + " ms");
       case NFC_ENOTSUCHDEV: return Fail(ErrorKind::NoReader, std::string("reader gone: ") + nfc_strerror(device_));
       default: return Fail(ErrorKind::Transmission, nfc_strerror(device_));
     }
@@ -130,7 +132,8 @@ reader::OpenResult Open(std::string_view connstring) {
     if (hint.empty()) return Fail(ErrorKind::NoReader, "no libnfc reader found");
     return Fail(ErrorKind::ReaderAccess, "no libnfc reader found" + why);
   }
-  if (connstring.empty()) return Fail(ErrorKind::ReaderAccess, "libnfc found " + candidates.front() + " but cannot open it" + why);
+  if (connstring.empty())
+    return Fail(ErrorKind::ReaderAccess, "libnfc found " + candidates.front() + " but cannot open it" + why);
   // A connstring that names no reader that answers: the reader may be absent.
   return Fail(hint.empty() ? ErrorKind::NoReader : ErrorKind::ReaderAccess, "cannot open " + candidates.front() + why);
 }

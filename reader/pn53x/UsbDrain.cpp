@@ -16,8 +16,8 @@ constexpr usb::DeviceId kPn53xIds[] = {{0x04CC, 0x0531}, {0x04CC, 0x2533}, {0x04
                                        {0x054C, 0x0193}, {0x1FD3, 0x0608}, {0x054C, 0x02E1}};
 constexpr usb::DeviceId kAcr122Ids[] = {{0x072F, 0x2200}, {0x072F, 0x90CC}, {0x072F, 0x2214}};
 constexpr usb::Family kPn53x{kPn53xIds, "the RC-S330/360/370 (or PN533 reader)", "pn533_usb", false};
-constexpr usb::Family kAcr122{kAcr122Ids, "the ACR122U (pcscd holds it when it runs: FELICA_READER=pcsc reads through it)",
-                              "pn533_usb", false};
+constexpr usb::Family kAcr122{
+    kAcr122Ids, "the ACR122U (pcscd holds it when it runs: FELICA_READER=pcsc reads through it)", "pn533_usb", false};
 
 // "pn53x_usb:001:004" -> driver, and bus and device numbers where given (0: any).
 struct UsbConnstring {

@@ -13,10 +13,9 @@ using reader::Fail;
 constexpr auto kCommandTimeout = 100ms;  // a chip command, not counting the card's time
 
 // InSetProtocol for FeliCa: the chip's defaults, then an initial guard time of 24.
-constexpr std::uint8_t kProtocolDefaults[] = {0x00, 0x18, 0x01, 0x01, 0x02, 0x01, 0x03, 0x00, 0x04, 0x00,
-                                              0x05, 0x00, 0x06, 0x00, 0x07, 0x08, 0x08, 0x00, 0x09, 0x00,
-                                              0x0A, 0x00, 0x0B, 0x00, 0x0C, 0x00, 0x0E, 0x04, 0x0F, 0x00,
-                                              0x10, 0x00, 0x11, 0x00, 0x12, 0x00, 0x13, 0x06};
+constexpr std::uint8_t kProtocolDefaults[] = {
+    0x00, 0x18, 0x01, 0x01, 0x02, 0x01, 0x03, 0x00, 0x04, 0x00, 0x05, 0x00, 0x06, 0x00, 0x07, 0x08, 0x08, 0x00, 0x09,
+    0x00, 0x0A, 0x00, 0x0B, 0x00, 0x0C, 0x00, 0x0E, 0x04, 0x0F, 0x00, 0x10, 0x00, 0x11, 0x00, 0x12, 0x00, 0x13, 0x06};
 constexpr std::uint8_t kInitialGuardTime[] = {0x00, 0x18};
 constexpr std::uint8_t kFelica212[] = {0x01, 0x01, 0x0F, 0x01};  // send and receive at 212 kbps
 constexpr std::uint8_t kRfOff[] = {0x00};
@@ -41,10 +40,12 @@ reader::Expected<void> Port100Chip::Initialize() {
     return UsbFailure(status, "cannot write to the reader");
   }
   link_->Drain();
-  const std::pair<std::uint8_t, std::span<const std::uint8_t>> steps[] = {
-      {command::kSetCommandType, kCommandType1}, {command::kGetFirmwareVersion, {}},
-      {command::kSwitchRF, kRfOff},             {command::kInSetRF, kFelica212},
-      {command::kInSetProtocol, kProtocolDefaults}, {command::kInSetProtocol, kInitialGuardTime}};
+  const std::pair<std::uint8_t, std::span<const std::uint8_t>> steps[] = {{command::kSetCommandType, kCommandType1},
+                                                                          {command::kGetFirmwareVersion, {}},
+                                                                          {command::kSwitchRF, kRfOff},
+                                                                          {command::kInSetRF, kFelica212},
+                                                                          {command::kInSetProtocol, kProtocolDefaults},
+                                                                          {command::kInSetProtocol, kInitialGuardTime}};
   for (const auto& [code, parameters] : steps) {
     auto result = Command(code, parameters);
     if (!result) return reader::Unexpected(result.error());
@@ -58,7 +59,8 @@ reader::Expected<void> Port100Chip::Initialize() {
 
 reader::Expected<reader::Bytes> Port100Chip::Command(std::uint8_t code, std::span<const std::uint8_t> parameters,
                                                      std::chrono::milliseconds extraTime) {
-  if (auto status = link_->BulkWrite(EncodeCommand(code, parameters), kCommandTimeout); status != usb::TransferStatus::Ok) {
+  if (auto status = link_->BulkWrite(EncodeCommand(code, parameters), kCommandTimeout);
+      status != usb::TransferStatus::Ok) {
     return UsbFailure(status, "cannot write to the reader");
   }
   reader::Bytes received;
@@ -72,8 +74,8 @@ reader::Expected<reader::Bytes> Port100Chip::Command(std::uint8_t code, std::spa
   }
   auto response = DecodeFrame(received);
   if (response.kind != FrameKind::Data) {
-    return Fail(ErrorKind::Transmission, response.kind == FrameKind::Error ? "reader reported a frame error"
-                                                                           : std::string(response.fault));
+    return Fail(ErrorKind::Transmission,
+                response.kind == FrameKind::Error ? "reader reported a frame error" : std::string(response.fault));
   }
   if (response.data.size() < 2 || response.data[0] != kFromDevice || response.data[1] != code + 1) {
     return Fail(ErrorKind::Transmission, "response to another command");

@@ -5,8 +5,8 @@
 #include <chrono>
 #include <memory>
 
-#include "Expected.h"
 #include "BulkPipes.h"
+#include "Expected.h"
 #include "Port100Frame.h"
 
 namespace port100 {
@@ -21,7 +21,8 @@ class Port100Chip {
   reader::Expected<void> Initialize();
 
   // Sends one FeliCa frame (length byte first) and returns the card's answer frame.
-  reader::Expected<reader::Bytes> CommunicateRF(std::span<const std::uint8_t> frame, std::chrono::milliseconds cardTime);
+  reader::Expected<reader::Bytes> CommunicateRF(std::span<const std::uint8_t> frame,
+                                                std::chrono::milliseconds cardTime);
 
  private:
   // The response's parameters (after D7 and command + 1).

@@ -80,7 +80,8 @@ DecodedFrame DecodeFrame(std::span<const std::uint8_t> frame) {
 reader::Expected<reader::Bytes> ParseInCommRfResult(std::span<const std::uint8_t> result) {
   using reader::ErrorKind;
   if (result.size() < 4) return reader::Fail(ErrorKind::Transmission, "InCommRF result too short");
-  const std::uint32_t errors = result[0] | result[1] << 8 | result[2] << 16 | static_cast<std::uint32_t>(result[3]) << 24;
+  const std::uint32_t errors =
+      result[0] | result[1] << 8 | result[2] << 16 | static_cast<std::uint32_t>(result[3]) << 24;
   if (errors & kReceiveTimeoutBit) return reader::Fail(ErrorKind::Timeout);
   if (errors != 0) {
     std::string bits = "RF error bits ";

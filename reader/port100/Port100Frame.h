@@ -33,8 +33,8 @@ enum class FrameKind { Ack, Data, Error, Invalid };
 
 struct DecodedFrame {
   FrameKind kind = FrameKind::Invalid;
-  reader::Bytes data;          // DATA of a data frame
-  std::string_view fault;      // why an invalid frame is invalid
+  reader::Bytes data;      // DATA of a data frame
+  std::string_view fault;  // why an invalid frame is invalid
 };
 
 DecodedFrame DecodeFrame(std::span<const std::uint8_t> frame);

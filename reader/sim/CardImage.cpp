@@ -1,12 +1,12 @@
 #include "CardImage.h"
 
-#include <charconv>
+#include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <nlohmann/json.hpp>
-#include <algorithm>
 #include <set>
 #include <stdexcept>
 
@@ -76,7 +76,8 @@ std::uint16_t Code(const std::string& key, const std::string& what) {
 
 template <typename Value>
 void Insert(std::map<std::uint16_t, Value>& into, std::uint16_t code, Value value, const std::string& what) {
-  if (!into.emplace(code, std::move(value)).second) throw ImageError(what + " " + std::to_string(code) + " appears twice");
+  if (!into.emplace(code, std::move(value)).second)
+    throw ImageError(what + " " + std::to_string(code) + " appears twice");
 }
 
 // {"data": "<32 digits>"}; the place in the image is spelt out only for an error.
@@ -99,7 +100,8 @@ Service ParseService(const json& value, const std::string& where) {
     if (!list->is_array()) throw ImageError(where + " blocks is not a list");
     if (list->size() > 0x10000) throw ImageError(where + " has more than 65536 blocks");
     for (std::size_t k = 0; k < list->size(); ++k) {
-      service.blocks.emplace_hint(service.blocks.end(), static_cast<std::uint16_t>(k), BlockData((*list)[k], where, std::to_string(k)));
+      service.blocks.emplace_hint(service.blocks.end(), static_cast<std::uint16_t>(k),
+                                  BlockData((*list)[k], where, std::to_string(k)));
     }
   } else if (map) {  // format 3.1: keyed by block number, in any order, with gaps
     if (!map->is_object()) throw ImageError(where + " blocksMap is not an object");
@@ -131,8 +133,8 @@ int IntSetting(const json& settings, const char* key, int low, int high, int fal
   const json* value = Find(settings, key);
   if (!value) return fallback;
   if (!value->is_number_integer() || *value < low || *value > high) {
-    throw ImageError(std::string("readerSimulation.") + key + " is not a whole number from " +
-                     std::to_string(low) + " to " + std::to_string(high));
+    throw ImageError(std::string("readerSimulation.") + key + " is not a whole number from " + std::to_string(low) +
+                     " to " + std::to_string(high));
   }
   return value->get<int>();
 }
@@ -149,7 +151,8 @@ SimulationSettings ParseSettings(const json& root) {
     settings.removeAfterCommands = IntSetting(*object, "removeAfterCommands", 0, 1000000, 0);
   }
   settings.responseDelayMs = IntSetting(*object, "responseDelayMs", 0, 10000, 0);
-  if (const json* idm = Find(*object, "answerIdm")) settings.answerIdm = FixedHex<8>(*idm, "readerSimulation.answerIdm");
+  if (const json* idm = Find(*object, "answerIdm"))
+    settings.answerIdm = FixedHex<8>(*idm, "readerSimulation.answerIdm");
   return settings;
 }
 
@@ -221,7 +224,8 @@ reader::Expected<CardImage> LoadCardImage(const std::string& path) {
     text.append(buffer, got);
     if (text.size() > kMaxImageBytes) return reader::Fail(ErrorKind::BadConfiguration, "larger than 16 MiB");
   }
-  if (std::ferror(file.get())) return reader::Fail(ErrorKind::BadConfiguration, std::string("cannot be read: ") + std::strerror(errno));
+  if (std::ferror(file.get()))
+    return reader::Fail(ErrorKind::BadConfiguration, std::string("cannot be read: ") + std::strerror(errno));
   return ParseCardImage(text);
 }
 

@@ -34,12 +34,12 @@ namespace sim {
 using Block = std::array<std::uint8_t, 16>;
 
 struct Service {
-  bool skipped = false;                  // needs a key: the dump has no blocks
+  bool skipped = false;                   // needs a key: the dump has no blocks
   std::map<std::uint16_t, Block> blocks;  // by block number
 };
 
 struct System {
-  bool skipped = false;  // not read at all
+  bool skipped = false;                       // not read at all
   std::map<std::uint16_t, Service> services;  // by service code
 };
 
@@ -59,7 +59,7 @@ inline constexpr reader::Pmm kDefaultPmm{0x00, 0xFF, 0x00, 0x00, 0x00, 0x00, 0x0
 struct CardImage {
   reader::Idm idm{};
   reader::Pmm pmm = kDefaultPmm;
-  bool partialRead = false;  // the dump was cut off
+  bool partialRead = false;                               // the dump was cut off
   std::vector<std::pair<std::uint16_t, System>> systems;  // in the order of their keys as text; polling finds the first
   SimulationSettings settings;
 };

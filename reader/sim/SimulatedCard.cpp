@@ -10,7 +10,6 @@ namespace {
 using reader::ErrorKind;
 using reader::Fail;
 
-
 reader::Unexpected Silent() { return Fail(ErrorKind::Timeout); }
 
 bool SystemCodeMatches(std::uint16_t wanted, std::uint16_t code) {
@@ -74,7 +73,8 @@ reader::Expected<reader::Bytes> SimulatedCard::AnswerRead(std::span<const std::u
   const reader::Idm& replyIdm = image_.settings.answerIdm ? *image_.settings.answerIdm : image_.idm;
 
   const std::size_t services = frame[10];
-  if (services < 1 || services > 16) return StatusOnlyAnswer(replyIdm, reader::kStatusWholeCommand, reader::kStatusIllegalServiceCount);
+  if (services < 1 || services > 16)
+    return StatusOnlyAnswer(replyIdm, reader::kStatusWholeCommand, reader::kStatusIllegalServiceCount);
   std::size_t pos = 11;
   if (frame.size() < pos + 2 * services + 1) return Silent();
   std::vector<std::pair<std::uint16_t, const Service*>> serviceList;
@@ -107,16 +107,18 @@ reader::Expected<reader::Bytes> SimulatedCard::AnswerRead(std::span<const std::u
     const auto number = static_cast<std::uint16_t>(size == 2 ? frame[pos + 1] : frame[pos + 1] | frame[pos + 2] << 8);
     pos += size;
     const std::size_t serviceIndex = head & 0x0F;
-    if (serviceIndex >= serviceList.size()) return StatusOnlyAnswer(replyIdm, Position(k), reader::kStatusIllegalServiceIndex);
+    if (serviceIndex >= serviceList.size())
+      return StatusOnlyAnswer(replyIdm, Position(k), reader::kStatusIllegalServiceIndex);
     const auto& [code, service] = serviceList[serviceIndex];
     const auto block = service->blocks.find(number);
     if (block == service->blocks.end()) {
       // Past the last block of a whole dump, the card has no such block; in
       // a gap, or past the end of a dump that was cut off, the image cannot say.
       const bool pastTheEnd = service->blocks.empty() || number > service->blocks.rbegin()->first;
-      if (pastTheEnd && !image_.partialRead) return StatusOnlyAnswer(replyIdm, Position(k), reader::kStatusIllegalBlockNumber);
-      return Fail(ErrorKind::BadConfiguration, "the card image lacks block " + std::to_string(number) +
-                                                   " of service " + hex::Word(code) +
+      if (pastTheEnd && !image_.partialRead)
+        return StatusOnlyAnswer(replyIdm, Position(k), reader::kStatusIllegalBlockNumber);
+      return Fail(ErrorKind::BadConfiguration, "the card image lacks block " + std::to_string(number) + " of service " +
+                                                   hex::Word(code) +
                                                    (image_.partialRead ? " (the dump was cut off)" : ""));
     }
     data.insert(data.end(), block->second.begin(), block->second.end());

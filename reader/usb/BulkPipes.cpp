@@ -23,7 +23,7 @@ unsigned Milliseconds(std::chrono::milliseconds timeout) {
 }  // namespace
 
 BulkPipes::BulkPipes(std::unique_ptr<ClaimedDevice> device, std::uint8_t endpointIn, std::uint8_t endpointOut,
-                       int maxPacketSize)
+                     int maxPacketSize)
     : device_(std::move(device)), endpointIn_(endpointIn), endpointOut_(endpointOut), maxPacketSize_(maxPacketSize) {}
 
 TransferStatus BulkPipes::BulkWrite(std::span<const std::uint8_t> data, std::chrono::milliseconds timeout) {
@@ -55,9 +55,10 @@ void BulkPipes::Drain() {
 
 reader::Expected<std::unique_ptr<BulkPipes>> PipesOf(std::unique_ptr<ClaimedDevice> device, const Family& family) {
   libusb_config_descriptor* config = nullptr;
-  if (const int error = libusb_get_active_config_descriptor(libusb_get_device(device->Handle()), &config); error != LIBUSB_SUCCESS) {
-    return reader::Fail(reader::ErrorKind::ReaderAccess, std::string("cannot read the configuration of ") + family.name + ": " +
-                                                             libusb_error_name(error));
+  if (const int error = libusb_get_active_config_descriptor(libusb_get_device(device->Handle()), &config);
+      error != LIBUSB_SUCCESS) {
+    return reader::Fail(reader::ErrorKind::ReaderAccess, std::string("cannot read the configuration of ") +
+                                                             family.name + ": " + libusb_error_name(error));
   }
   std::uint8_t in = 0, out = 0;
   int packet = 0;
@@ -71,7 +72,8 @@ reader::Expected<std::unique_ptr<BulkPipes>> PipesOf(std::unique_ptr<ClaimedDevi
     }
   }
   libusb_free_config_descriptor(config);
-  if (!in || !out) return reader::Fail(reader::ErrorKind::ReaderAccess, std::string(family.name) + " shows no bulk endpoints");
+  if (!in || !out)
+    return reader::Fail(reader::ErrorKind::ReaderAccess, std::string(family.name) + " shows no bulk endpoints");
   return std::make_unique<BulkPipes>(std::move(device), in, out, packet);
 }
 

@@ -26,7 +26,7 @@ class BulkPipes {
  public:
   // Interface 0 of `device` claimed, with its bulk endpoints.
   BulkPipes(std::unique_ptr<ClaimedDevice> device, std::uint8_t endpointIn, std::uint8_t endpointOut,
-             int maxPacketSize);
+            int maxPacketSize);
 
   TransferStatus BulkWrite(std::span<const std::uint8_t> data, std::chrono::milliseconds timeout);
   // Reads one transfer (one frame) into `data`.

@@ -27,8 +27,8 @@ std::string UdevFix() {
 }
 
 std::string KernelDriverFix(const Family& family) {
-  return std::string("the kernel's ") + family.kernelDriver + " driver holds " + family.name + ": run 'sudo modprobe -r " +
-         family.kernelDriver + "' and add 'blacklist " + family.kernelDriver +
+  return std::string("the kernel's ") + family.kernelDriver + " driver holds " + family.name +
+         ": run 'sudo modprobe -r " + family.kernelDriver + "' and add 'blacklist " + family.kernelDriver +
          "' to /etc/modprobe.d/qavo-card-reader.conf";
 }
 
@@ -58,7 +58,8 @@ reader::Expected<std::shared_ptr<Bus>> Bus::Open() {
   const ssize_t count = libusb_get_device_list(context, &devices);
   if (count < 0) {
     libusb_exit(context);
-    return Fail(ErrorKind::NoReader, std::string("cannot list USB devices: ") + libusb_error_name(static_cast<int>(count)));
+    return Fail(ErrorKind::NoReader,
+                std::string("cannot list USB devices: ") + libusb_error_name(static_cast<int>(count)));
   }
   std::shared_ptr<Bus> bus(new Bus(context, devices, count));
   if (openScopes > 0) scopedBus = bus;
@@ -92,28 +93,31 @@ reader::Expected<std::unique_ptr<ClaimedDevice>> Bus::Claim(const Device& device
   libusb_device_handle* handle = nullptr;
   int error = libusb_open(device.device, &handle);
   if (error == LIBUSB_ERROR_ACCESS) {
-    return Fail(ErrorKind::ReaderAccess, std::string("no permission to open ") + family.name + " (" + node + "): " + UdevFix());
+    return Fail(ErrorKind::ReaderAccess,
+                std::string("no permission to open ") + family.name + " (" + node + "): " + UdevFix());
   }
   if (error != LIBUSB_SUCCESS) {
-    return Fail(ErrorKind::ReaderAccess, std::string("cannot open ") + family.name + " (" + node + "): " + libusb_error_name(error));
+    return Fail(ErrorKind::ReaderAccess,
+                std::string("cannot open ") + family.name + " (" + node + "): " + libusb_error_name(error));
   }
   // Where libusb can take the reader from its kernel driver, a claim that
   // is still refused means another program holds it.
-  const bool detaching =
-      family.detachKernelDriver && libusb_set_auto_detach_kernel_driver(handle, 1) == LIBUSB_SUCCESS;
+  const bool detaching = family.detachKernelDriver && libusb_set_auto_detach_kernel_driver(handle, 1) == LIBUSB_SUCCESS;
   const bool kernelDriver = !detaching && libusb_kernel_driver_active(handle, kInterface) == 1;
   error = kernelDriver ? LIBUSB_ERROR_BUSY : libusb_claim_interface(handle, kInterface);
   if (error == LIBUSB_SUCCESS) return std::make_unique<ClaimedDevice>(shared_from_this(), handle);
   libusb_close(handle);
   if (kernelDriver) return Fail(ErrorKind::ReaderAccess, KernelDriverFix(family));
   if (error == LIBUSB_ERROR_BUSY) {
-    return Fail(ErrorKind::ReaderAccess, std::string("another program holds ") + family.name + " (" + node +
-                                             "): close it and press READ again");
+    return Fail(ErrorKind::ReaderAccess,
+                std::string("another program holds ") + family.name + " (" + node + "): close it and press READ again");
   }
   if (error == LIBUSB_ERROR_ACCESS) {
-    return Fail(ErrorKind::ReaderAccess, std::string("no permission to claim ") + family.name + " (" + node + "): " + UdevFix());
+    return Fail(ErrorKind::ReaderAccess,
+                std::string("no permission to claim ") + family.name + " (" + node + "): " + UdevFix());
   }
-  return Fail(ErrorKind::ReaderAccess, std::string("cannot claim ") + family.name + " (" + node + "): " + libusb_error_name(error));
+  return Fail(ErrorKind::ReaderAccess,
+              std::string("cannot claim ") + family.name + " (" + node + "): " + libusb_error_name(error));
 }
 
 std::string Bus::AccessProblem(const Family& family) const {

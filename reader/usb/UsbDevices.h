@@ -25,9 +25,9 @@ struct DeviceId {
 // How a reader family is named in diagnostics, and how its kernel driver is treated.
 struct Family {
   std::span<const DeviceId> ids;
-  const char* name;           // "the RC-S380"
-  const char* kernelDriver;   // "port100"
-  bool detachKernelDriver;    // true: take the reader from the kernel while it is claimed
+  const char* name;          // "the RC-S380"
+  const char* kernelDriver;  // "port100"
+  bool detachKernelDriver;   // true: take the reader from the kernel while it is claimed
 };
 
 class Bus;

@@ -62,14 +62,16 @@ std::optional<Bytes> FelicaCard::Answer(std::span<const std::uint8_t> frame) {
       answer->push_back(static_cast<std::uint8_t>(content_.systemCode & 0xFF));
       (*answer)[0] = 0x14;
     }
-  } else if (frame[1] == 0x06 && frame.size() >= 16 && std::equal(content_.idm.begin(), content_.idm.end(), frame.begin() + 2)) {
+  } else if (frame[1] == 0x06 && frame.size() >= 16 &&
+             std::equal(content_.idm.begin(), content_.idm.end(), frame.begin() + 2)) {
     answer = Read(frame);
   }
   if (answer) ++answered_;
   return answer;
 }
 
-std::optional<Bytes> FelicaCard::AnswerWithin(std::span<const std::uint8_t> frame, std::chrono::microseconds listening) {
+std::optional<Bytes> FelicaCard::AnswerWithin(std::span<const std::uint8_t> frame,
+                                              std::chrono::microseconds listening) {
   auto answer = Answer(frame);
   return answer && TimeFor(frame) <= listening ? answer : std::nullopt;
 }

@@ -33,7 +33,7 @@ struct CardContent {
 CardContent SampleCard(const std::string& fileName);
 
 struct CardFaults {
-  int maxBlocksPerRead = 15;              // more blocks: status A2, or silence
+  int maxBlocksPerRead = 15;  // more blocks: status A2, or silence
   bool silentAboveLimit = false;
   std::optional<int> leaveAfterCommands;  // the card leaves the field after answering this many
 };

@@ -47,7 +47,9 @@ void Pn532Uart::Run() {
   std::optional<std::pair<Clock::time_point, Bytes>> due;  // the answer being worked on
   for (;;) {
     int wait = -1;
-    if (due) wait = static_cast<int>(std::max<long>(0, std::chrono::duration_cast<std::chrono::milliseconds>(due->first - Clock::now()).count()));
+    if (due)
+      wait = static_cast<int>(
+          std::max<long>(0, std::chrono::duration_cast<std::chrono::milliseconds>(due->first - Clock::now()).count()));
     pollfd fds[2] = {{master_, POLLIN, 0}, {stop_[0], POLLIN, 0}};
     if (poll(fds, 2, wait) < 0) continue;
     if (fds[1].revents) return;

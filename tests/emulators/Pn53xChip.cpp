@@ -38,11 +38,13 @@ std::optional<Pn53xChip::Reply> Pn53xChip::Execute(std::span<const std::uint8_t>
     case 0x06: {  // ReadRegister: the PN533 puts a status byte first
       Bytes values;
       if (model_ == Pn53xModel::Pn533) values.push_back(0x00);
-      for (std::size_t i = 0; i + 1 < parameters.size(); i += 2) values.push_back(registers_[parameters[i] << 8 | parameters[i + 1]]);
+      for (std::size_t i = 0; i + 1 < parameters.size(); i += 2)
+        values.push_back(registers_[parameters[i] << 8 | parameters[i + 1]]);
       return Answer(code, values);
     }
     case 0x08: {  // WriteRegister: address (2), value; the PN532 answers nothing
-      for (std::size_t i = 0; i + 2 < parameters.size(); i += 3) registers_[parameters[i] << 8 | parameters[i + 1]] = parameters[i + 2];
+      for (std::size_t i = 0; i + 2 < parameters.size(); i += 3)
+        registers_[parameters[i] << 8 | parameters[i + 1]] = parameters[i + 2];
       return Answer(code, model_ == Pn53xModel::Pn532 ? Bytes{} : Bytes{0x00});
     }
     case 0x12:  // SetParameters
@@ -60,8 +62,7 @@ std::optional<Pn53xChip::Reply> Pn53xChip::Execute(std::span<const std::uint8_t>
       if (parameters.size() >= 4 && parameters[0] == 0x02) retryTimeout_ = parameters[3];
       if (parameters.size() >= 4 && parameters[0] == 0x05) passiveRetries_ = parameters[3];
       return Answer(code, {});
-    case 0x4A:
-      return ListPassiveTarget(parameters);
+    case 0x4A: return ListPassiveTarget(parameters);
     case 0x40:  // InDataExchange: Tg, data
       if (parameters.empty() || parameters[0] != 0x01 || !targetListed_) return Answer(code, {kWrongContext});
       return Exchange(code, parameters.subspan(1));

@@ -15,7 +15,8 @@ std::uint8_t Negated(std::span<const std::uint8_t> bytes) {
 Bytes Pn53xFrame(const Bytes& data) {
   Bytes frame{0x00, 0x00, 0xFF};
   if (data.size() > 254) {
-    const std::uint8_t length[] = {static_cast<std::uint8_t>(data.size() >> 8), static_cast<std::uint8_t>(data.size() & 0xFF)};
+    const std::uint8_t length[] = {static_cast<std::uint8_t>(data.size() >> 8),
+                                   static_cast<std::uint8_t>(data.size() & 0xFF)};
     Append(frame, std::array<std::uint8_t, 5>{0xFF, 0xFF, length[0], length[1], Negated(length)});
   } else {
     frame.push_back(static_cast<std::uint8_t>(data.size()));
@@ -55,7 +56,8 @@ std::vector<HostFrame> TakeHostFrames(Bytes& input) {
       continue;
     }
     if (input.size() < header + length + 2) return frames;
-    const Bytes data(input.begin() + static_cast<std::ptrdiff_t>(header), input.begin() + static_cast<std::ptrdiff_t>(header + length));
+    const Bytes data(input.begin() + static_cast<std::ptrdiff_t>(header),
+                     input.begin() + static_cast<std::ptrdiff_t>(header + length));
     const bool intact = Negated(data) == input[header + length] && input[header + length + 1] == 0x00 &&
                         data.size() >= 2 && data[0] == 0xD4;
     input.erase(input.begin(), input.begin() + static_cast<std::ptrdiff_t>(header + length + 2));

@@ -16,7 +16,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (image->systems.empty()) __builtin_trap();
   sim::SimulatedCard card(std::move(*image));
   const std::uint8_t polling[] = {6, 0x00, 0xFF, 0xFF, 0x00, 0x00};
-  const std::uint8_t read[] = {16, 0x06, 0x01, 0x12, 0x04, 0x1E, 0x5A, 0x3C, 0x7D, 0x01, 0x01, 0x0F, 0x06, 0x01, 0x80, 0x00};
+  const std::uint8_t read[] = {16,   0x06, 0x01, 0x12, 0x04, 0x1E, 0x5A, 0x3C,
+                               0x7D, 0x01, 0x01, 0x0F, 0x06, 0x01, 0x80, 0x00};
   (void)card.Answer(polling);
   if (auto answer = card.Answer(read); answer && (answer->empty() || answer->size() > 255)) __builtin_trap();
   return 0;

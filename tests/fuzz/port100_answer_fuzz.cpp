@@ -10,7 +10,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const auto frame = port100::DecodeFrame(input);
   if (frame.kind == port100::FrameKind::Data && frame.data.size() + 10 > size) __builtin_trap();
   if (frame.kind == port100::FrameKind::Data && frame.data.size() >= 2) {
-    if (auto card = port100::ParseInCommRfResult(std::span(frame.data).subspan(2)); card && card->size() > size) __builtin_trap();
+    if (auto card = port100::ParseInCommRfResult(std::span(frame.data).subspan(2)); card && card->size() > size)
+      __builtin_trap();
   }
   (void)port100::ParseInCommRfResult(input);
   return 0;

@@ -41,11 +41,12 @@ class CApiTest : public testing::Test {
     PollingRecord polling{systemCode.data(), 0};
     CardInformationRecord info{idm.data(), pmm.data()};
     std::uint8_t cards = 0;
-    return initialize_library() && open_reader_writer_auto() && polling_and_get_card_information(&polling, &cards, &info) &&
-           cards == 1;
+    return initialize_library() && open_reader_writer_auto() &&
+           polling_and_get_card_information(&polling, &cards, &info) && cards == 1;
   }
   std::uint8_t Read(std::uint16_t service, int blocks) {
-    std::array<std::uint8_t, 2> services{static_cast<std::uint8_t>(service & 0xFF), static_cast<std::uint8_t>(service >> 8)};
+    std::array<std::uint8_t, 2> services{static_cast<std::uint8_t>(service & 0xFF),
+                                         static_cast<std::uint8_t>(service >> 8)};
     std::array<std::uint8_t, 40> list{};
     for (int k = 0; k < 20; ++k) list[2 * k] = 0x80, list[2 * k + 1] = static_cast<std::uint8_t>(k);
     ReadBlockRequest request{idm.data(), 1, services.data(), static_cast<std::uint8_t>(blocks), list.data()};
@@ -151,7 +152,8 @@ TEST_F(CApiTest, OpenFailuresSayTheirCauseInOneLine) {
   const std::tuple<const char*, std::string, std::int32_t, std::string> cases[] = {
       {"missing image", "sim:/nonexistent/card.json", FELICA_RW_BAD_CONFIGURATION,
        "card image /nonexistent/card.json: cannot be opened: No such file or directory"},
-      {"unreadable image", "sim:" + unreadable, FELICA_RW_BAD_CONFIGURATION, "unreadable.json: cannot be opened: Permission denied"},
+      {"unreadable image", "sim:" + unreadable, FELICA_RW_BAD_CONFIGURATION,
+       "unreadable.json: cannot be opened: Permission denied"},
       {"a folder", "sim:/", FELICA_RW_BAD_CONFIGURATION, "card image /: cannot be read: Is a directory"},
       {"XML export", "", FELICA_RW_BAD_CONFIGURATION, ".json: an XML export; only JSON exports are read"},
       {"sim without a path", "sim:", FELICA_RW_BAD_CONFIGURATION, "needs a card image path"},
@@ -160,9 +162,12 @@ TEST_F(CApiTest, OpenFailuresSayTheirCauseInOneLine) {
       {"unset: never a simulated card", "-", FELICA_RW_NO_READER, "no reader found"}};
   for (const auto& [name, choice, number, says] : cases) {
     SCOPED_TRACE(name);
-    if (choice.empty()) Use("<card/>");
-    else if (choice == "-") unsetenv("FELICA_READER");
-    else setenv("FELICA_READER", choice.c_str(), 1);
+    if (choice.empty())
+      Use("<card/>");
+    else if (choice == "-")
+      unsetenv("FELICA_READER");
+    else
+      setenv("FELICA_READER", choice.c_str(), 1);
     const auto [error, lines] = FailToOpen();
     EXPECT_EQ(error, number);
     EXPECT_NE(lines.find(says), std::string::npos) << lines;
@@ -188,8 +193,9 @@ TEST_F(CApiTest, PcscdThatRefusesTheProgramSaysSoAndTheFix) {
   close(daemon);
   unlink(path.c_str());
   EXPECT_EQ(error, FELICA_RW_READER_ACCESS);
-  EXPECT_EQ(lines, "felica_for_vb: pcscd refused this program: polkit lets only the user at the machine's own seat use "
-                   "PC/SC; over SSH or from a service, allow org.debian.pcsc-lite.access_pcsc by a polkit rule\n");
+  EXPECT_EQ(lines,
+            "felica_for_vb: pcscd refused this program: polkit lets only the user at the machine's own seat use "
+            "PC/SC; over SSH or from a service, allow org.debian.pcsc-lite.access_pcsc by a polkit rule\n");
 }
 
 }  // namespace

@@ -24,8 +24,9 @@ const std::string kBlock = "00112233445566778899AABBCCDDEEFF";
 template <typename T, typename Show>
 std::string Outcome(const reader::Expected<T>& result, Show show) {
   if (result) return show(*result);
-  const char* kinds[] = {"NotInitialized", "NotOpen", "NoReader", "ReaderAccess", "NoCard", "Timeout", "Transmission",
-                         "CardLost", "CardSwapped", "BadResponse", "CardError", "InvalidArgument", "BadConfiguration"};
+  const char* kinds[] = {"NotInitialized", "NotOpen",         "NoReader",        "ReaderAccess", "NoCard",
+                         "Timeout",        "Transmission",    "CardLost",        "CardSwapped",  "BadResponse",
+                         "CardError",      "InvalidArgument", "BadConfiguration"};
   return kinds[static_cast<int>(result.error().kind)];
 }
 std::string AsHex(const reader::Bytes& bytes) { return HexOf(bytes); }
@@ -45,7 +46,8 @@ TEST(FelicaFrames, CommandsAsTheCardExpectsThem) {
 }
 
 TEST(FelicaFrames, PollingAnswers) {
-  const std::pair<std::string, const char*> cases[] = {  // the frame; its IDm and PMm, or the error
+  const std::pair<std::string, const char*> cases[] = {
+      // the frame; its IDm and PMm, or the error
       {"12 01 0112041E5A3C7D01 0120220427674EFF", "0112041E5A3C7D01 0120220427674EFF"},
       {"14 01 0112041E5A3C7D01 0120220427674EFF 000B", "0112041E5A3C7D01 0120220427674EFF"},
       {"11 01 0112041E5A3C7D01 0120220427674E", "BadResponse"},
@@ -60,7 +62,8 @@ TEST(FelicaFrames, PollingAnswers) {
 }
 
 TEST(FelicaFrames, ReadAnswersForTwoBlocks) {
-  const std::pair<std::string, std::string> cases[] = {  // the frame; its flags and data, or the error
+  const std::pair<std::string, std::string> cases[] = {
+      // the frame; its flags and data, or the error
       {"2D 07 0112041E5A3C7D01 0000 02" + kBlock + kBlock, "0000 " + kBlock + kBlock},
       {"0C 07 0112041E5A3C7D01 FFA2", "FFA2 "},
       {"0C 07 0112041E5A3C7D01 01A6", "01A6 "},
@@ -73,8 +76,13 @@ TEST(FelicaFrames, ReadAnswersForTwoBlocks) {
       {"2D 07 0112041E5A3C7D02 0000 02" + kBlock + kBlock, "CardSwapped"}};
   for (const auto& [frame, expected] : cases) {
     const auto answer = reader::DecodeReadWithoutEncryption(Hex(frame), kIdm, 2);
-    EXPECT_EQ(Outcome(answer, [](const auto& a) { return HexOf(std::vector<std::uint8_t>{a.statusFlag1, a.statusFlag2}) + " " + HexOf(a.blockData); }),
-              expected) << frame;
+    EXPECT_EQ(
+        Outcome(answer,
+                [](const auto& a) {
+                  return HexOf(std::vector<std::uint8_t>{a.statusFlag1, a.statusFlag2}) + " " + HexOf(a.blockData);
+                }),
+        expected)
+        << frame;
   }
 }
 
@@ -88,7 +96,8 @@ TEST(Port100Frames, CommandsAsNfcpySendsThem) {
 
 TEST(Port100Frames, Decodes) {
   const std::pair<const char*, const char*> cases[] = {
-      {"0000FF00FF00", "Ack"},          {"0000FFFFFF", "Error"},
+      {"0000FF00FF00", "Ack"},
+      {"0000FFFFFF", "Error"},
       {"0000FFFFFF0400FCD7211101F600", "D7211101"},
       {"0000FFFFFF0400FBD7211101F600", "length checksum wrong"},
       {"0000FFFFFF0400FCD7211101F700", "data checksum wrong"},
@@ -109,9 +118,9 @@ TEST(Port100Frames, Decodes) {
 
 TEST(Port100Frames, InCommRfResults) {
   // Success: four error bytes of zero, one byte more, the card's frame. Failure: the four bytes alone.
-  const std::pair<const char*, const char*> cases[] = {
-      {"00000000 08 0C07", "0C07"},  {"80000000", "Timeout"},        {"01000000", "Transmission"},
-      {"00000000", "Transmission"},   {"000000", "Transmission"},     {"80000000 00 0C07", "Timeout"}};
+  const std::pair<const char*, const char*> cases[] = {{"00000000 08 0C07", "0C07"}, {"80000000", "Timeout"},
+                                                       {"01000000", "Transmission"}, {"00000000", "Transmission"},
+                                                       {"000000", "Transmission"},   {"80000000 00 0C07", "Timeout"}};
   for (const auto& [result, expected] : cases) {
     EXPECT_EQ(Outcome(port100::ParseInCommRfResult(Hex(result)), AsHex), expected) << result;
   }
@@ -122,7 +131,8 @@ TEST(PcscApdus, AsPcscPartThreeAndTheReaderManualsWriteThem) {
   EXPECT_EQ(HexOf(ccid::ManageSessionApdu(ccid::SessionStep::Start)), "FFC20000028100");
   EXPECT_EQ(HexOf(ccid::ManageSessionApdu(ccid::SessionStep::FieldOff)), "FFC20000028300");
   EXPECT_EQ(HexOf(ccid::SwitchToFelicaApdu()), "FFC20002048F020300");
-  EXPECT_EQ(HexOf(ccid::TransparentExchangeApdu(Hex("0600000B0000"), 60000)), "FFC200010F5F460460EA000095060600000B000000");
+  EXPECT_EQ(HexOf(ccid::TransparentExchangeApdu(Hex("0600000B0000"), 60000)),
+            "FFC200010F5F460460EA000095060600000B000000");
   EXPECT_EQ(HexOf(ccid::DirectTransmitApdu(Hex("D402"))), "FF00000002D402");
   // 255 bytes of frame need an extended Lc and a long-form length.
   const auto apdu = ccid::TransparentExchangeApdu(std::vector<std::uint8_t>(255, 0x22), 1000);
@@ -132,10 +142,15 @@ TEST(PcscApdus, AsPcscPartThreeAndTheReaderManualsWriteThem) {
 TEST(PcscApdus, TransparentAnswers) {
   const std::pair<const char*, const char*> cases[] = {
       {"C003009000 920100 96020000 9703030102 9000", "030102"},  // the RC-S300's answer
-      {"C003009000 978103030102 9000", "030102"},                  // long-form length
-      {"C003026401 9000", "Timeout"},   {"C003016401 9000", "Timeout"},     {"C003009000 9000", "Timeout"},
-      {"C003016A81 9000", "Transmission"}, {"6A81", "Transmission"},        {"C003009000 97050301 9000", "BadResponse"},
-      {"9703030102 9000", "BadResponse"},  {"C00200 9000", "BadResponse"}};
+      {"C003009000 978103030102 9000", "030102"},                // long-form length
+      {"C003026401 9000", "Timeout"},
+      {"C003016401 9000", "Timeout"},
+      {"C003009000 9000", "Timeout"},
+      {"C003016A81 9000", "Transmission"},
+      {"6A81", "Transmission"},
+      {"C003009000 97050301 9000", "BadResponse"},
+      {"9703030102 9000", "BadResponse"},
+      {"C00200 9000", "BadResponse"}};
   for (const auto& [response, expected] : cases) {
     const auto split = ccid::SplitResponse(Hex(response));
     ASSERT_TRUE(split) << response;
@@ -152,7 +167,10 @@ TEST(PcscApdus, Pn532AnswersInsideDirectTransmit) {
   const auto answer = [](const char* response, std::uint8_t command) {
     return Outcome(ccid::Pn532Answer(*ccid::SplitResponse(Hex(response)), command), AsHex);
   };
-  EXPECT_EQ(answer("D54B 01 01 12 01 0112041E5A3C7D01 0120220427674EFF 9000", 0x4A), "01011201" "0112041E5A3C7D01" "0120220427674EFF");
+  EXPECT_EQ(answer("D54B 01 01 12 01 0112041E5A3C7D01 0120220427674EFF 9000", 0x4A),
+            "01011201"
+            "0112041E5A3C7D01"
+            "0120220427674EFF");
   EXPECT_EQ(answer("D54B 00 9000", 0x40), "BadResponse");
   EXPECT_EQ(answer("637F", 0x4A), "Transmission");
   const auto polling = [](const char* parameters) {
@@ -161,7 +179,9 @@ TEST(PcscApdus, Pn532AnswersInsideDirectTransmit) {
   EXPECT_EQ(polling("01 01 12 01 0112041E5A3C7D01 0120220427674EFF"), "0112041E5A3C7D01");
   EXPECT_EQ(polling("00"), "Timeout");
   EXPECT_EQ(polling("01"), "BadResponse");
-  const auto exchange = [](const char* parameters) { return Outcome(ccid::Pn532ExchangeAnswer(Hex(parameters)), AsHex); };
+  const auto exchange = [](const char* parameters) {
+    return Outcome(ccid::Pn532ExchangeAnswer(Hex(parameters)), AsHex);
+  };
   EXPECT_EQ(exchange("00 0C07"), "0C07");
   EXPECT_EQ(exchange("01"), "Timeout");
   EXPECT_EQ(exchange("27"), "CardLost");

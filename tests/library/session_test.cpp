@@ -85,10 +85,24 @@ TEST(Session, TwentyBlocksInAsFewCommandsAsTheCardTakesOrAFailureThatSaysWhy) {
       {"silent above the limit", 0xFF, AcceptsAtMost(8, true), 0x060F, {12, 8, 8, 4}, 8},
       {"leaves after the first chunk", 0xFF, emulator::LeavesAfter(2), 0x060F, {12, 8}, 0, ErrorKind::CardLost},
       {"never answers a read", 0xFF, AcceptsAtMost(0, true), 0x060F, {12, 8, 4, 1}, 0, ErrorKind::Timeout},
-      {"another card answers", 0xFF, {}, 0x060F, {12}, 0, ErrorKind::CardSwapped,
+      {"another card answers",
+       0xFF,
+       {},
+       0x060F,
+       {12},
+       0,
+       ErrorKind::CardSwapped,
        [](auto& card, auto&) { card = std::make_shared<FelicaCard>(PatternCard(0xFF, 0x99)); }},
-      {"reader fails at the presence check", 0xFF, AcceptsAtMost(0, true), 0x060F, {12}, 0, ErrorKind::NoReader,
-       [](auto&, auto& pollingFails) { pollingFails = reader::Error{ErrorKind::NoReader, "reader unplugged"}; }},
+      {"reader fails at the presence check",
+       0xFF,
+       AcceptsAtMost(0, true),
+       0x060F,
+       {12},
+       0,
+       ErrorKind::NoReader,
+       [](auto&, auto& pollingFails) {
+         pollingFails = reader::Error{ErrorKind::NoReader, "reader unplugged"};
+       }},
       {"service the card lacks", 0xFF, {}, 0x1234, {12}, 0, ErrorKind::CardError}};
   for (const ReadCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -122,7 +136,8 @@ TEST(Session, PollingFindsOnlyTheSystemAskedForAndReadsNeedItFirst) {
   EXPECT_EQ(session.Poll({{0x12, 0xFC}, 0, 0}).error().kind, ErrorKind::NoCard);
   EXPECT_TRUE(session.Poll({{0xFF, 0xFF}, 0, 0}));
   EXPECT_TRUE(session.Poll({{0x00, 0xFF}, 0, 0}));
-  const auto lacking = session.Read(Blocks(0x0417, 3));  // block 2 is past the purse's end: flag 1 marks the third element
+  const auto lacking =
+      session.Read(Blocks(0x0417, 3));  // block 2 is past the purse's end: flag 1 marks the third element
   EXPECT_EQ(lacking.error().statusFlag1 << 8 | lacking.error().statusFlag2, 0x04A8);
   card.reset();
   EXPECT_EQ(session.Poll({{0x00, 0x0B}, 0, 0}).error().kind, ErrorKind::NoCard);

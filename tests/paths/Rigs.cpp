@@ -36,8 +36,11 @@ std::string WriteSimImage(const emulator::CardContent& content, const emulator::
   }
   nlohmann::json image = {
       {"tagId", testsupport::HexOf(content.idm)},
-      {"felica", {{"pMm", testsupport::HexOf(content.pmm)}, {"systems", {{std::to_string(content.systemCode), {{"services", services}}}}}}},
-      {"readerSimulation", {{"maxBlocksPerRead", faults.maxBlocksPerRead}, {"silentAboveLimit", faults.silentAboveLimit}}}};
+      {"felica",
+       {{"pMm", testsupport::HexOf(content.pmm)},
+        {"systems", {{std::to_string(content.systemCode), {{"services", services}}}}}}},
+      {"readerSimulation",
+       {{"maxBlocksPerRead", faults.maxBlocksPerRead}, {"silentAboveLimit", faults.silentAboveLimit}}}};
   if (faults.leaveAfterCommands) image["readerSimulation"]["removeAfterCommands"] = *faults.leaveAfterCommands;
   const std::string path = testsupport::Scratch("rig-card.json");
   std::ofstream(path) << image.dump();
@@ -54,13 +57,16 @@ std::vector<Rig> LocalRigs() {
          const emulator::CardContent none{};
          const auto path = WriteSimImage(card ? card->Content() : none, card ? card->Faults() : emulator::CardFaults{});
          if (!card) {
-           std::ofstream(path) << R"({"tagId": "0000000000000000", "felica": {"systems": {"11": {}}}, "readerSimulation": {"noCard": true}})";
+           std::ofstream(path)
+               << R"({"tagId": "0000000000000000", "felica": {"systems": {"11": {}}}, "readerSimulation": {"noCard": true}})";
          }
          setenv("FELICA_READER", ("sim:" + path).c_str(), 1);
        }},
       {"Rcs380", [](std::shared_ptr<FelicaCard> card) { PlugIn<fakeusb::Rcs380>("port100", card); }},
-      {"LibnfcRcs360", [](std::shared_ptr<FelicaCard> card) { PlugIn<fakeusb::Pn53xUsb>("libnfc", Pn53xModel::Rcs956, card); }},
-      {"LibnfcPn533", [](std::shared_ptr<FelicaCard> card) { PlugIn<fakeusb::Pn53xUsb>("libnfc", Pn53xModel::Pn533, card); }},
+      {"LibnfcRcs360",
+       [](std::shared_ptr<FelicaCard> card) { PlugIn<fakeusb::Pn53xUsb>("libnfc", Pn53xModel::Rcs956, card); }},
+      {"LibnfcPn533",
+       [](std::shared_ptr<FelicaCard> card) { PlugIn<fakeusb::Pn53xUsb>("libnfc", Pn53xModel::Pn533, card); }},
       {"LibnfcAcr122u", [](std::shared_ptr<FelicaCard> card) { PlugIn<fakeusb::Acr122Usb>("libnfc", card); }},
       {"LibnfcPn532Uart",
        [](std::shared_ptr<FelicaCard> card) {

@@ -5,8 +5,8 @@
 // FELICA_READER at it.
 
 #include <functional>
-#include <ostream>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 

@@ -7,8 +7,8 @@
 #include <QLabel>
 #include <chrono>
 
-#include "Form1.h"
 #include "Dialects.h"
+#include "Form1.h"
 #include "PcscTransport.h"
 #include "Port100Transport.h"
 #include "emulators/Pn532Uart.h"
@@ -60,12 +60,15 @@ TEST_F(FaultTest, Rcs380WhoseFirmwareIsSilentIsNotFoundQuickly) {
   Plug<fakeusb::Rcs380>(Demo())->silent = true;
   const auto shown = Press("port100");
   EXPECT_LT(took, milliseconds(500));
-  EXPECT_NE(shown.find(std::string(kNoReader) + " | felica_for_vb: RC-S380: reader firmware does not answer\n"), std::string::npos) << shown;
+  EXPECT_NE(shown.find(std::string(kNoReader) + " | felica_for_vb: RC-S380: reader firmware does not answer\n"),
+            std::string::npos)
+      << shown;
 }
 
 TEST_F(FaultTest, UsbHintsSayWhatKeepsTheRcs380AndTheRcs360Away) {
   const std::pair<void (*)(fakeusb::Device&), const char*> cases[] = {
-      {[](fakeusb::Device& d) { d.noPermission = true; }, "(/dev/bus/usb/001/002): install the udev rule 60-qavo-card-reader.rules"},
+      {[](fakeusb::Device& d) { d.noPermission = true; },
+       "(/dev/bus/usb/001/002): install the udev rule 60-qavo-card-reader.rules"},
       {[](fakeusb::Device& d) { d.kernelDriver = true, d.canDetach = false; }, "the kernel's KERNEL driver holds the"},
       {[](fakeusb::Device& d) { d.heldByOther = true; }, "another program holds the"}};
   for (const auto& [set, says] : cases) {
@@ -73,11 +76,14 @@ TEST_F(FaultTest, UsbHintsSayWhatKeepsTheRcs380AndTheRcs360Away) {
       SCOPED_TRACE(path + ": " + says);
       fakeusb::UnplugAll();
       std::shared_ptr<fakeusb::Device> reader;
-      if (path == "port100") reader = Plug<fakeusb::Rcs380>(Demo());
-      else reader = Plug<fakeusb::Pn53xUsb>(emulator::Pn53xModel::Rcs956, Demo());
+      if (path == "port100")
+        reader = Plug<fakeusb::Rcs380>(Demo());
+      else
+        reader = Plug<fakeusb::Pn53xUsb>(emulator::Pn53xModel::Rcs956, Demo());
       set(*reader);
       std::string expected = says;
-      if (const auto at = expected.find("KERNEL"); at != std::string::npos) expected.replace(at, 6, path == "port100" ? "port100" : "pn533_usb");
+      if (const auto at = expected.find("KERNEL"); at != std::string::npos)
+        expected.replace(at, 6, path == "port100" ? "port100" : "pn533_usb");
       const auto shown = Press(path.c_str());
       EXPECT_EQ(shown.substr(0, shown.find(" | ")), kNoReader);
       EXPECT_NE(shown.find(expected), std::string::npos) << shown;
@@ -101,7 +107,8 @@ TEST_F(FaultTest, TheNextRcs380IsTriedWhenTheFirstIsHeld) {
 TEST_F(FaultTest, Rcs380PulledOutMidPressIsAReadError) {
   Plug<fakeusb::Rcs380>(Demo())->unplugAfter = 8;  // the set-up, polling and the pass read
   const auto shown = Press("port100");
-  EXPECT_NE(shown.find("読み込みエラーです。 | felica_for_vb: port100: reader unplugged\n"), std::string::npos) << shown;
+  EXPECT_NE(shown.find("読み込みエラーです。 | felica_for_vb: port100: reader unplugged\n"), std::string::npos)
+      << shown;
   EXPECT_NE(shown.find("rw error type: 3\n"), std::string::npos) << shown;
 }
 
@@ -135,7 +142,8 @@ TEST_F(FaultTest, LibnfcSaysWhetherItFoundNoReaderOrCouldNotOpenOneAndListsTheBu
   Plug<fakeusb::Pn53xUsb>(emulator::Pn53xModel::Pn533, Demo())->silent = true;
   const int listings = fakeusb::listings;
   const auto shown = Press("libnfc");
-  EXPECT_NE(shown.find("felica_for_vb: libnfc found pn53x_usb:001:002 but cannot open it\n"), std::string::npos) << shown;
+  EXPECT_NE(shown.find("felica_for_vb: libnfc found pn53x_usb:001:002 but cannot open it\n"), std::string::npos)
+      << shown;
   EXPECT_EQ(fakeusb::listings - listings, 1);  // the drains before and after libnfc's open and the hint share it
 }
 
@@ -169,7 +177,7 @@ TEST(Negotiation, OnlyARefusalByStatusWordMovesOnAndOtherFailuresSayWhatHappened
       {{accepted, refused, accepted}, "direct FeliCa frames"},
       {{"6A81", "D503 33010607 9000", "D533 9000"}, "PN532 commands"},
       {{"6A81", "6D00"}, "NoReader: the reader speaks none of the FeliCa dialects"},
-      {{"CardLost"}, "CardLost: Card was removed."},                  // the card lifted as the session starts
+      {{"CardLost"}, "CardLost: Card was removed."},                 // the card lifted as the session starts
       {{accepted, "NoReader"}, "NoReader: Reader is unavailable."},  // the reader pulled out
       {{"6A81", "Transmission"}, "Transmission: Transaction failed."}};
   for (const auto& [answers, outcome] : cases) {
@@ -177,7 +185,8 @@ TEST(Negotiation, OnlyARefusalByStatusWordMovesOnAndOtherFailuresSayWhatHappened
     ScriptedChannel channel(answers);
     const auto dialect = ccid::Negotiate(channel);
     const char* kinds[] = {"", "", "NoReader", "", "", "", "Transmission", "CardLost"};
-    EXPECT_EQ(dialect ? std::string((*dialect)->Name()) : kinds[static_cast<int>(dialect.error().kind)] + (": " + dialect.error().detail),
+    EXPECT_EQ(dialect ? std::string((*dialect)->Name())
+                      : kinds[static_cast<int>(dialect.error().kind)] + (": " + dialect.error().detail),
               outcome);
   }
   // A status word the direct frames do not know: a silence, but with the word named.
@@ -224,9 +233,12 @@ TEST_F(PcscFaultTest, ReconnectsAfterAnotherApplicationResetsTheCard) {
   SCARDHANDLE other = 0;
   DWORD protocol = 0;
   ASSERT_EQ(SCardEstablishContext(SCARD_SCOPE_SYSTEM, nullptr, nullptr, &context), SCARD_S_SUCCESS);
-  ASSERT_EQ(SCardConnect(context, rigs::TestPcscd().ReaderName().c_str(), SCARD_SHARE_SHARED, SCARD_PROTOCOL_T0 | SCARD_PROTOCOL_T1,
-                         &other, &protocol), SCARD_S_SUCCESS);
-  EXPECT_EQ(SCardReconnect(other, SCARD_SHARE_SHARED, SCARD_PROTOCOL_T0 | SCARD_PROTOCOL_T1, SCARD_RESET_CARD, &protocol), SCARD_S_SUCCESS);
+  ASSERT_EQ(SCardConnect(context, rigs::TestPcscd().ReaderName().c_str(), SCARD_SHARE_SHARED,
+                         SCARD_PROTOCOL_T0 | SCARD_PROTOCOL_T1, &other, &protocol),
+            SCARD_S_SUCCESS);
+  EXPECT_EQ(
+      SCardReconnect(other, SCARD_SHARE_SHARED, SCARD_PROTOCOL_T0 | SCARD_PROTOCOL_T1, SCARD_RESET_CARD, &protocol),
+      SCARD_S_SUCCESS);
   SCardDisconnect(other, SCARD_LEAVE_CARD);
   SCardReleaseContext(context);
   EXPECT_TRUE((*transport)->Poll(polling, milliseconds(100)));

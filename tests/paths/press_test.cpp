@@ -56,7 +56,8 @@ class PressTest : public testing::TestWithParam<rigs::Rig> {
 
 TEST_P(PressTest, ReadsTheWholeCardAtEveryBlockLimitTwiceInARow) {
   for (const auto& faults : {AcceptsAtMost(15), AcceptsAtMost(8), AcceptsAtMost(1), AcceptsAtMost(8, true)}) {
-    SCOPED_TRACE(testing::Message() << "limit " << faults.maxBlocksPerRead << (faults.silentAboveLimit ? ", silent above" : ""));
+    SCOPED_TRACE(testing::Message() << "limit " << faults.maxBlocksPerRead
+                                    << (faults.silentAboveLimit ? ", silent above" : ""));
     auto first = PressWith(Demo(faults));
     EXPECT_EQ(first.fields, Expected()) << first.diagnostics;
     form.History[19]->setText("------");
@@ -100,7 +101,8 @@ TEST_P(PressTest, PressesLeaveNoFileOpen) {
     ASSERT_EQ(form.Message->text(), "") << "press " << press;
   }
   EXPECT_EQ(files(), before);
-  std::printf("%s: %.1f ms a press\n", GetParam().name.c_str(), duration<double, std::milli>(steady_clock::now() - start).count() / 20);
+  std::printf("%s: %.1f ms a press\n", GetParam().name.c_str(),
+              duration<double, std::milli>(steady_clock::now() - start).count() / 20);
 }
 
 TEST(SamplePress, DemoCardWordForWord) {
@@ -113,12 +115,17 @@ TEST(SamplePress, DemoCardWordForWord) {
   EXPECT_EQ(fields.at("PassArea"), "定期券区間　：南北線/麻生　　　　　～南北線/大通　　　　　");
   EXPECT_EQ(fields.at("PassLimit"), "定期券期間　：2026年10月01日～2027年03月31日");
   EXPECT_EQ(fields.at("ChargeLeft"), "チャージ残高：03,450円");
-  EXPECT_EQ(fields.at("History(0)"), "  0：定期券降車/南北線/大通　　　　　/2026年11月24日08:22/使用 00,000円/残高 03,450円");
-  EXPECT_EQ(fields.at("History(11)"), " 11：店舗購入　/店舗　/スカイルーム　/2026年11月09日12:35/使用 00,680円/残高 03,120円");
-  EXPECT_EQ(fields.at("History(19)"), " 19：チャージ　/入金機/さっぽろ北口　/2026年11月02日07:58/使用 03,000円/残高 04,200円");
+  EXPECT_EQ(fields.at("History(0)"),
+            "  0：定期券降車/南北線/大通　　　　　/2026年11月24日08:22/使用 00,000円/残高 03,450円");
+  EXPECT_EQ(fields.at("History(11)"),
+            " 11：店舗購入　/店舗　/スカイルーム　/2026年11月09日12:35/使用 00,680円/残高 03,120円");
+  EXPECT_EQ(fields.at("History(19)"),
+            " 19：チャージ　/入金機/さっぽろ北口　/2026年11月02日07:58/使用 03,000円/残高 04,200円");
 }
 
-INSTANTIATE_TEST_SUITE_P(Local, PressTest, testing::ValuesIn(rigs::LocalRigs()), [](const auto& info) { return info.param.name; });
-INSTANTIATE_TEST_SUITE_P(Pcscd, PressTest, testing::ValuesIn(rigs::PcscRigs()), [](const auto& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Local, PressTest, testing::ValuesIn(rigs::LocalRigs()),
+                         [](const auto& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Pcscd, PressTest, testing::ValuesIn(rigs::PcscRigs()),
+                         [](const auto& info) { return info.param.name; });
 
 }  // namespace

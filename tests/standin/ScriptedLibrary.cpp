@@ -73,8 +73,7 @@ uint8_t read_block_without_encryption(ReadBlockRequest* request, ReadBlockRespon
   call.serviceCode = static_cast<std::uint16_t>(request->service_code_list[0] | request->service_code_list[1] << 8);
   call.numberOfBlocks = request->number_of_blocks;
   call.blockList.assign(request->block_list, request->block_list + 40);
-  call.responseAreasBefore = {*response->status_flag1, *response->status_flag2,
-                              *response->result_number_of_blocks};
+  call.responseAreasBefore = {*response->status_flag1, *response->status_flag2, *response->result_number_of_blocks};
   call.blockDataZeroBefore =
       std::all_of(response->block_data, response->block_data + 321, [](std::uint8_t b) { return b == 0; });
   TheCalls().push_back(call);

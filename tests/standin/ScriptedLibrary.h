@@ -35,7 +35,7 @@ struct Call {
   int numberOfServices = 0;
   std::uint16_t serviceCode = 0;
   int numberOfBlocks = 0;
-  std::vector<std::uint8_t> blockList;  // all 20 two-byte elements
+  std::vector<std::uint8_t> blockList;                // all 20 two-byte elements
   std::array<std::uint8_t, 3> responseAreasBefore{};  // flag 1, flag 2, result blocks
   bool blockDataZeroBefore = false;
   // polling_and_get_card_information

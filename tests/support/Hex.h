@@ -16,7 +16,8 @@ inline std::vector<std::uint8_t> Hex(std::string_view text) {
   for (char c : text) {
     if (c != ' ') digits += c;
   }
-  for (std::size_t i = 0; i + 1 < digits.size(); i += 2) bytes.push_back(static_cast<std::uint8_t>(std::stoul(digits.substr(i, 2), nullptr, 16)));
+  for (std::size_t i = 0; i + 1 < digits.size(); i += 2)
+    bytes.push_back(static_cast<std::uint8_t>(std::stoul(digits.substr(i, 2), nullptr, 16)));
   return bytes;
 }
 

@@ -1,8 +1,8 @@
 // GoogleTest main for tests that need a QApplication (offscreen by default),
 // with Qt's runtime folder among the test's own files rather than in /tmp.
-#include <QApplication>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <QApplication>
 
 #include "support/Scratch.h"
 

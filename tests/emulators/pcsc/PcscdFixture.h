@@ -2,8 +2,8 @@
 // Our own pcscd in the foreground, with only vsmartcard's virtual reader
 // on a free port: started for a test, stopped by its pid.
 
-#include <string>
 #include <sys/types.h>
+#include <string>
 
 namespace emulator {
 

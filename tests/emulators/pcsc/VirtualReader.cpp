@@ -24,7 +24,9 @@ Bytes With(Bytes body, const Bytes& tail) {
   return body;
 }
 
-Bytes Status(std::uint8_t object, std::uint8_t sw1, std::uint8_t sw2) { return With({0xC0, 0x03, object, sw1, sw2}, kOk); }
+Bytes Status(std::uint8_t object, std::uint8_t sw1, std::uint8_t sw2) {
+  return With({0xC0, 0x03, object, sw1, sw2}, kOk);
+}
 
 // The contactless ATR of PC/SC part 3: FeliCa by the card name 00 3B (an ACR122U says F0 11).
 Bytes Atr(PcscModel model) {
@@ -55,7 +57,8 @@ std::optional<std::vector<std::pair<unsigned, Bytes>>> Objects(std::span<const s
       return std::nullopt;
     }
     if (at + length > bytes.size()) return std::nullopt;
-    objects.emplace_back(tag, Bytes(bytes.begin() + static_cast<std::ptrdiff_t>(at), bytes.begin() + static_cast<std::ptrdiff_t>(at + length)));
+    objects.emplace_back(tag, Bytes(bytes.begin() + static_cast<std::ptrdiff_t>(at),
+                                    bytes.begin() + static_cast<std::ptrdiff_t>(at + length)));
     at += length;
   }
   return objects;
@@ -63,7 +66,8 @@ std::optional<std::vector<std::pair<unsigned, Bytes>>> Objects(std::span<const s
 
 }  // namespace
 
-VirtualReader::VirtualReader(int port, PcscModel model, std::shared_ptr<FelicaCard> card) : model_(model), card_(std::move(card)) {
+VirtualReader::VirtualReader(int port, PcscModel model, std::shared_ptr<FelicaCard> card)
+    : model_(model), card_(std::move(card)) {
   chip_.card = card_;
   sockaddr_in address{};
   address.sin_family = AF_INET;
@@ -111,7 +115,8 @@ std::optional<Bytes> VirtualReader::ReceiveMessage() {
 }
 
 void VirtualReader::SendMessage(const Bytes& message) {
-  const Bytes out = With({static_cast<std::uint8_t>(message.size() >> 8), static_cast<std::uint8_t>(message.size() & 0xFF)}, message);
+  const Bytes out =
+      With({static_cast<std::uint8_t>(message.size() >> 8), static_cast<std::uint8_t>(message.size() & 0xFF)}, message);
   send(socket_, out.data(), out.size(), MSG_NOSIGNAL);
 }
 
@@ -138,13 +143,15 @@ Bytes VirtualReader::Respond(const Bytes& apdu) {
   }
   if (model_ == PcscModel::Unknown) return {0x6D, 0x00};
   if (apdu[1] == 0x00) return DirectTransmit(apdu);
-  if (apdu[1] != 0xC2 || apdu[2] != 0x00 || model_ == PcscModel::Acr122u) return model_ == PcscModel::Acr122u ? kNotSupported : Bytes{0x6D, 0x00};
+  if (apdu[1] != 0xC2 || apdu[2] != 0x00 || model_ == PcscModel::Acr122u)
+    return model_ == PcscModel::Acr122u ? kNotSupported : Bytes{0x6D, 0x00};
   // Short Lc with an optional Le, or extended Lc (00 HH LL) with a two-byte Le.
   const bool extended = apdu[4] == 0x00 && apdu.size() >= 7;
   const std::size_t lc = extended ? (apdu[5] << 8 | apdu[6]) : apdu[4];
   const std::size_t start = extended ? 7 : 5;
   if (apdu.size() != start + lc && apdu.size() != start + lc + (extended ? 2 : 1)) return kWrongLength;
-  const Bytes objects(apdu.begin() + static_cast<std::ptrdiff_t>(start), apdu.begin() + static_cast<std::ptrdiff_t>(start + lc));
+  const Bytes objects(apdu.begin() + static_cast<std::ptrdiff_t>(start),
+                      apdu.begin() + static_cast<std::ptrdiff_t>(start + lc));
   switch (apdu[3]) {
     case 0x00: return ManageSession(objects);
     case 0x01: return TransparentExchange(objects);
@@ -162,11 +169,16 @@ Bytes VirtualReader::ManageSession(const Bytes& objects) {
   const auto parsed = Objects(objects);
   if (!parsed || parsed->empty()) return kWrongLength;
   for (const auto& [tag, value] : *parsed) {
-    if (tag == 0x81 && value.empty()) session_ = true, fieldOff_ = fieldCycled_ = false;
-    else if (tag == 0x82 && value.empty()) session_ = felica_ = false;
-    else if (tag == 0x83 && value.empty()) fieldOff_ = true;
-    else if (tag == 0x84 && value.empty()) fieldCycled_ = fieldCycled_ || fieldOff_;
-    else if (!(tag == 0x5F46 && value.size() == 4)) return kWrongLength;
+    if (tag == 0x81 && value.empty())
+      session_ = true, fieldOff_ = fieldCycled_ = false;
+    else if (tag == 0x82 && value.empty())
+      session_ = felica_ = false;
+    else if (tag == 0x83 && value.empty())
+      fieldOff_ = true;
+    else if (tag == 0x84 && value.empty())
+      fieldCycled_ = fieldCycled_ || fieldOff_;
+    else if (!(tag == 0x5F46 && value.size() == 4))
+      return kWrongLength;
   }
   return Status(0x00, 0x90, 0x00);
 }
@@ -178,14 +190,19 @@ Bytes VirtualReader::TransparentExchange(const Bytes& objects) {
   std::optional<std::uint32_t> timer;
   const Bytes* frame = nullptr;
   for (const auto& [tag, value] : *parsed) {
-    if (tag == 0x5F46 && value.size() == 4) timer = value[0] | value[1] << 8 | value[2] << 16 | static_cast<std::uint32_t>(value[3]) << 24;
-    else if (tag == 0x95) frame = &value;
-    else return kWrongLength;
+    if (tag == 0x5F46 && value.size() == 4)
+      timer = value[0] | value[1] << 8 | value[2] << 16 | static_cast<std::uint32_t>(value[3]) << 24;
+    else if (tag == 0x95)
+      frame = &value;
+    else
+      return kWrongLength;
   }
   if (!frame || frame->empty() || (*frame)[0] != frame->size()) return kWrongLength;
   if (model_ == PcscModel::Rcs300 && !timer) return Status(0x01, 0x6A, 0x80);  // the timer is not optional here
   const bool hears = model_ != PcscModel::Rcs300 || fieldCycled_;
-  const auto answer = hears ? card_->AnswerWithin(*frame, timer ? std::chrono::microseconds(*timer) : std::chrono::microseconds::max()) : std::nullopt;
+  const auto answer =
+      hears ? card_->AnswerWithin(*frame, timer ? std::chrono::microseconds(*timer) : std::chrono::microseconds::max())
+            : std::nullopt;
   if (!answer) {
     std::this_thread::sleep_for(std::chrono::microseconds(std::min<std::uint32_t>(timer.value_or(0), 1000000)));
     return Status(0x02, 0x64, 0x01);

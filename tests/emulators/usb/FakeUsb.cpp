@@ -16,7 +16,8 @@ std::vector<std::shared_ptr<Device>>& Devices() {
 
 }  // namespace
 
-Device::Device(std::uint16_t vendorId, std::uint16_t productId, std::string productName, std::uint8_t in, std::uint8_t out)
+Device::Device(std::uint16_t vendorId, std::uint16_t productId, std::string productName, std::uint8_t in,
+               std::uint8_t out)
     : vendor(vendorId), product(productId), name(std::move(productName)), endpointIn(in), endpointOut(out) {}
 
 void Device::Queue(Bytes frame, Clock::duration after) { toHost.emplace_back(Clock::now() + after, std::move(frame)); }

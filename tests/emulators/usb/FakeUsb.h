@@ -22,7 +22,8 @@ using emulator::Bytes;
 
 class Device {
  public:
-  Device(std::uint16_t vendor, std::uint16_t product, std::string name, std::uint8_t endpointIn, std::uint8_t endpointOut);
+  Device(std::uint16_t vendor, std::uint16_t product, std::string name, std::uint8_t endpointIn,
+         std::uint8_t endpointOut);
   virtual ~Device() = default;
 
   // A whole transfer from the host to the OUT endpoint.
@@ -39,10 +40,10 @@ class Device {
   std::uint8_t bus = 1, address = 0;  // set when plugged in
 
   // What stands between a program and the device.
-  bool noPermission = false;     // the node is not the user's
-  bool kernelDriver = false;     // a kernel driver is bound to interface 0
-  bool canDetach = true;         // libusb can take it from the kernel driver
-  bool heldByOther = false;      // another program has claimed it
+  bool noPermission = false;  // the node is not the user's
+  bool kernelDriver = false;  // a kernel driver is bound to interface 0
+  bool canDetach = true;      // libusb can take it from the kernel driver
+  bool heldByOther = false;   // another program has claimed it
   bool unplugged = false;
 
   std::vector<Bytes> writes;  // every OUT transfer, the empty ones too

@@ -19,9 +19,9 @@ namespace {
 
 // A device as libnfc walks it, with its own descriptors: bulk in and out.
 struct Entry {
-  struct usb_device device{};
+  struct usb_device device {};
   usb_config_descriptor config{};
-  usb_interface interface{};
+  usb_interface interface {};
   usb_interface_descriptor setting{};
   usb_endpoint_descriptor endpoints[2]{};
 };

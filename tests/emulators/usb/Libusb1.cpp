@@ -88,7 +88,9 @@ void libusb_close(libusb_device_handle* handle) {
   delete handle;
 }
 
-libusb_device* libusb_get_device(libusb_device_handle* handle) { return reinterpret_cast<libusb_device*>(handle->device); }
+libusb_device* libusb_get_device(libusb_device_handle* handle) {
+  return reinterpret_cast<libusb_device*>(handle->device);
+}
 
 int libusb_set_auto_detach_kernel_driver(libusb_device_handle* handle, int enable) {
   if (!handle->device->canDetach) return LIBUSB_ERROR_NOT_SUPPORTED;

@@ -26,7 +26,8 @@ Rcs380::Rcs380(std::shared_ptr<emulator::FelicaCard> felicaCard)
 void Rcs380::Respond(std::uint8_t command, Bytes results, Clock::duration after) {
   Bytes data{0xD7, static_cast<std::uint8_t>(command + 1)};
   Append(data, results);
-  const std::uint8_t length[] = {static_cast<std::uint8_t>(data.size() & 0xFF), static_cast<std::uint8_t>(data.size() >> 8)};
+  const std::uint8_t length[] = {static_cast<std::uint8_t>(data.size() & 0xFF),
+                                 static_cast<std::uint8_t>(data.size() >> 8)};
   Bytes frame{0x00, 0x00, 0xFF, 0xFF, 0xFF, length[0], length[1], Negated(length)};
   Append(frame, data);
   frame.push_back(Negated(data));
@@ -38,9 +39,11 @@ void Rcs380::Received(const Bytes& transfer) {
   if (silent || transfer.empty()) return;
   if (transfer == kPort100Ack) return DropPending();
   const bool framed = transfer.size() >= 10 && transfer[0] == 0x00 && transfer[1] == 0x00 && transfer[2] == 0xFF &&
-                      transfer[3] == 0xFF && transfer[4] == 0xFF && Negated(std::span(transfer).subspan(5, 2)) == transfer[7];
+                      transfer[3] == 0xFF && transfer[4] == 0xFF &&
+                      Negated(std::span(transfer).subspan(5, 2)) == transfer[7];
   const std::size_t length = framed ? transfer[5] | transfer[6] << 8 : 0;
-  const auto data = framed && transfer.size() == 10 + length ? std::span(transfer).subspan(8, length) : std::span<const std::uint8_t>();
+  const auto data = framed && transfer.size() == 10 + length ? std::span(transfer).subspan(8, length)
+                                                             : std::span<const std::uint8_t>();
   if (data.size() < 2 || data[0] != 0xD6 || Negated(data) != transfer[8 + length]) return Queue(kPort100Error);
   if (unplugAfter && commands.size() >= *unplugAfter) {
     unplugged = true;
@@ -56,7 +59,7 @@ void Rcs380::Received(const Bytes& transfer) {
       return Respond(command, {static_cast<std::uint8_t>(commandType1_ ? 0x00 : 0x01)});
     case 0x20: return Respond(command, {0x11, 0x01});  // GetFirmwareVersion: 1.11
     case 0x06: return Respond(command, {0x00});        // SwitchRF
-    case 0x00:                                          // InSetRF: FeliCa 212 kbps both ways is what this plays
+    case 0x00:                                         // InSetRF: FeliCa 212 kbps both ways is what this plays
       felica212_ = commandType1_ && Bytes(parameters.begin(), parameters.end()) == Bytes{0x01, 0x01, 0x0F, 0x01};
       return Respond(command, {static_cast<std::uint8_t>(felica212_ ? 0x00 : 0x01)});
     case 0x02: return Respond(command, {static_cast<std::uint8_t>(parameters.size() % 2)});  // InSetProtocol: pairs
@@ -102,11 +105,13 @@ void Pn53xUsb::Received(const Bytes& transfer) {
   }
 }
 
-std::optional<std::pair<Bytes, Clock::duration>> Acr122Apdu(emulator::Pn53xChip& chip, std::span<const std::uint8_t> apdu) {
+std::optional<std::pair<Bytes, Clock::duration>> Acr122Apdu(emulator::Pn53xChip& chip,
+                                                            std::span<const std::uint8_t> apdu) {
   const Bytes ok{0x90, 0x00};
-  if (apdu.size() >= 5 && apdu[0] == 0xFF && apdu[1] == 0x00 && apdu[2] == 0x51) return std::pair{Bytes{0x90, 0xFF}, Clock::duration{}};  // PICC operating parameter
-  if (apdu.size() < 7 || apdu[0] != 0xFF || apdu[1] != 0x00 || apdu[2] != 0x00 || apdu[3] != 0x00 || apdu[4] != apdu.size() - 5 ||
-      apdu[5] != 0xD4) {
+  if (apdu.size() >= 5 && apdu[0] == 0xFF && apdu[1] == 0x00 && apdu[2] == 0x51)
+    return std::pair{Bytes{0x90, 0xFF}, Clock::duration{}};  // PICC operating parameter
+  if (apdu.size() < 7 || apdu[0] != 0xFF || apdu[1] != 0x00 || apdu[2] != 0x00 || apdu[3] != 0x00 ||
+      apdu[4] != apdu.size() - 5 || apdu[5] != 0xD4) {
     return std::pair{Bytes{0x6A, 0x81}, Clock::duration{}};
   }
   const auto reply = chip.Execute(apdu.subspan(6));
@@ -116,7 +121,8 @@ std::optional<std::pair<Bytes, Clock::duration>> Acr122Apdu(emulator::Pn53xChip&
   return std::pair{data, Clock::duration(reply->after)};
 }
 
-Acr122Usb::Acr122Usb(std::shared_ptr<emulator::FelicaCard> card) : Device(0x072F, 0x2200, "ACR122U PICC Interface", 0x82, 0x02) {
+Acr122Usb::Acr122Usb(std::shared_ptr<emulator::FelicaCard> card)
+    : Device(0x072F, 0x2200, "ACR122U PICC Interface", 0x82, 0x02) {
   chip.card = std::move(card);
 }
 

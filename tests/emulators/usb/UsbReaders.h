@@ -17,7 +17,7 @@ class Rcs380 : public Device {
   void Received(const Bytes& transfer) override;
 
   std::shared_ptr<emulator::FelicaCard> card;
-  bool silent = false;  // the firmware never answers
+  bool silent = false;                     // the firmware never answers
   std::optional<std::size_t> unplugAfter;  // commands; then the reader is pulled out
   std::vector<std::uint8_t> commands;
 
@@ -54,6 +54,7 @@ class Acr122Usb : public Device {
 
 // PN532 commands in an ACR122U pseudo-APDU (also through PC/SC): the answer's
 // data and status word, and when it is due; nullopt while the chip polls on.
-std::optional<std::pair<Bytes, Clock::duration>> Acr122Apdu(emulator::Pn53xChip& chip, std::span<const std::uint8_t> apdu);
+std::optional<std::pair<Bytes, Clock::duration>> Acr122Apdu(emulator::Pn53xChip& chip,
+                                                            std::span<const std::uint8_t> apdu);
 
 }  // namespace fakeusb
