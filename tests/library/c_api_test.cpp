@@ -145,57 +145,46 @@ void DropFileCapabilities() {
 }
 
 TEST_F(CApiTest, OpenFailuresSayTheirCauseInOneLine) {
-  const std::string unreadable = testsupport::Scratch("unreadable.json");
+  const std::string unreadable = testsupport::Scratch("unreadable.json"), xml = testsupport::Scratch("export.json");
   std::ofstream(unreadable) << "{}";
   std::filesystem::permissions(unreadable, std::filesystem::perms::none);
   DropFileCapabilities();
-  const std::tuple<const char*, std::string, std::int32_t, std::string> cases[] = {
-      {"missing image", "sim:/nonexistent/card.json", FELICA_RW_BAD_CONFIGURATION,
+  std::ofstream(xml) << "<card/>";
+  // A pcscd that polkit tells to refuse this program hangs up on it at once.
+  const int refusing = socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address{AF_UNIX, {}};
+  testsupport::Scratch("pcscd.comm").copy(address.sun_path, sizeof address.sun_path - 1);
+  ASSERT_EQ(bind(refusing, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  listen(refusing, 4);
+  std::thread daemon([refusing] {
+    for (int client; (client = accept(refusing, nullptr, nullptr)) >= 0;) close(client);
+  });
+  const std::tuple<std::string, std::int32_t, std::string> cases[] = {
+      {"pcsc", FELICA_RW_READER_ACCESS,
+       "pcscd refused this program: polkit lets only the user at the machine's own seat use PC/SC; over SSH or from a "
+       "service, allow org.debian.pcsc-lite.access_pcsc by a polkit rule"},
+      {"pcsc", FELICA_RW_NO_READER, "pcscd is not running"},  // the daemon gone
+      {"sim:/nonexistent/card.json", FELICA_RW_BAD_CONFIGURATION,
        "card image /nonexistent/card.json: cannot be opened: No such file or directory"},
-      {"unreadable image", "sim:" + unreadable, FELICA_RW_BAD_CONFIGURATION,
-       "unreadable.json: cannot be opened: Permission denied"},
-      {"a folder", "sim:/", FELICA_RW_BAD_CONFIGURATION, "card image /: cannot be read: Is a directory"},
-      {"XML export", "", FELICA_RW_BAD_CONFIGURATION, ".json: an XML export; only JSON exports are read"},
-      {"sim without a path", "sim:", FELICA_RW_BAD_CONFIGURATION, "needs a card image path"},
-      {"unknown kind", "bluetooth", FELICA_RW_BAD_CONFIGURATION, "expected sim:PATH"},
-      {"pcscd absent", "pcsc", FELICA_RW_NO_READER, "pcscd is not running"},
-      {"unset: never a simulated card", "-", FELICA_RW_NO_READER, "no reader found"}};
-  for (const auto& [name, choice, number, says] : cases) {
-    SCOPED_TRACE(name);
-    if (choice.empty())
-      Use("<card/>");
-    else if (choice == "-")
-      unsetenv("FELICA_READER");
-    else
-      setenv("FELICA_READER", choice.c_str(), 1);
+      {"sim:" + unreadable, FELICA_RW_BAD_CONFIGURATION, "unreadable.json: cannot be opened: Permission denied"},
+      {"sim:/", FELICA_RW_BAD_CONFIGURATION, "card image /: cannot be read: Is a directory"},
+      {"sim:" + xml, FELICA_RW_BAD_CONFIGURATION, "export.json: an XML export; only JSON exports are read"},
+      {"sim:", FELICA_RW_BAD_CONFIGURATION, "needs a card image path"},
+      {"bluetooth", FELICA_RW_BAD_CONFIGURATION, "expected sim:PATH"},
+      {"", FELICA_RW_NO_READER, "no reader found"}};  // unset: never a simulated card
+  for (const auto& [choice, number, says] : cases) {
+    SCOPED_TRACE(choice);
+    choice.empty() ? unsetenv("FELICA_READER") : setenv("FELICA_READER", choice.c_str(), 1);
     const auto [error, lines] = FailToOpen();
     EXPECT_EQ(error, number);
     EXPECT_NE(lines.find(says), std::string::npos) << lines;
     EXPECT_EQ(std::count(lines.begin(), lines.end(), '\n'), 1) << lines;
+    if (!daemon.joinable()) continue;
+    shutdown(refusing, SHUT_RDWR);
+    daemon.join();
+    close(refusing);
+    unlink(testsupport::Scratch("pcscd.comm").c_str());
   }
-}
-
-TEST_F(CApiTest, PcscdThatRefusesTheProgramSaysSoAndTheFix) {
-  // A daemon that polkit tells to refuse this program closes each connection at once.
-  const int daemon = socket(AF_UNIX, SOCK_STREAM, 0);
-  sockaddr_un address{AF_UNIX, {}};
-  const std::string path = testsupport::Scratch("pcscd.comm");
-  path.copy(address.sun_path, sizeof address.sun_path - 1);
-  ASSERT_EQ(bind(daemon, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-  listen(daemon, 4);
-  std::thread refusing([daemon] {
-    for (int client; (client = accept(daemon, nullptr, nullptr)) >= 0;) close(client);
-  });
-  setenv("FELICA_READER", "pcsc", 1);
-  const auto [error, lines] = FailToOpen();
-  shutdown(daemon, SHUT_RDWR);
-  refusing.join();
-  close(daemon);
-  unlink(path.c_str());
-  EXPECT_EQ(error, FELICA_RW_READER_ACCESS);
-  EXPECT_EQ(lines,
-            "felica_for_vb: pcscd refused this program: polkit lets only the user at the machine's own seat use "
-            "PC/SC; over SSH or from a service, allow org.debian.pcsc-lite.access_pcsc by a polkit rule\n");
 }
 
 }  // namespace

@@ -2,8 +2,6 @@
 // into as few commands as the card takes, and failures that say what happened.
 #include <gtest/gtest.h>
 
-#include <functional>
-
 #include "ReaderSession.h"
 #include "emulators/FelicaCard.h"
 
@@ -14,42 +12,33 @@ using emulator::CardFaults;
 using emulator::FelicaCard;
 using reader::ErrorKind;
 
-// A card of three services whose block k of service s reads (s low byte, k, k, ...).
+// A card of three services whose block k of service s reads (s low byte, 0, ..., 0, k).
 emulator::CardContent PatternCard(std::uint8_t icCode, std::uint8_t lastIdmByte = 0x01) {
   emulator::CardContent card;
   card.idm = {0x01, 0x12, 0x04, 0x1E, 0x5A, 0x3C, 0x7D, lastIdmByte};
   card.pmm = {0x01, icCode, 0x22, 0x04, 0x27, 0x67, 0x4E, 0xFF};
   for (const auto& [code, count] : {std::pair<std::uint16_t, int>{0x020B, 3}, {0x0417, 2}, {0x060F, 20}}) {
-    for (int k = 0; k < count; ++k) {
-      emulator::Block block;
-      block.fill(static_cast<std::uint8_t>(k));
-      block[0] = static_cast<std::uint8_t>(code & 0xFF);
-      card.services[code].push_back(block);
-    }
+    for (int k = 0; k < count; ++k)
+      card.services[code].push_back(
+          {static_cast<std::uint8_t>(code), 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, static_cast<std::uint8_t>(k)});
   }
   return card;
 }
 
-// The field of a test reader: what the card in it answers, silence as a
-// timeout, and polling failing as `pollingFails` says. It notes the block
-// count of every read.
-class Field : public reader::Transport {
- public:
-  Field(std::shared_ptr<FelicaCard>& card, std::vector<int>& reads, std::optional<reader::Error>& pollingFails)
-      : card_(card), reads_(reads), pollingFails_(pollingFails) {}
+// The field of a test reader: the card in it answers, silence is a timeout,
+// polling fails when told to. It notes the block count of every read.
+struct Field : reader::Transport {
   std::string_view Name() const override { return "field"; }
   reader::Expected<reader::Bytes> Exchange(std::span<const std::uint8_t> frame, std::chrono::milliseconds) override {
-    if (frame[1] == 0x06) reads_.push_back(frame[13]);  // the count follows one service code
-    if (frame[1] == 0x00 && pollingFails_) return reader::Unexpected(*pollingFails_);
-    auto answer = card_ ? card_->Answer(frame) : std::nullopt;
+    if (frame[1] == 0x06) reads.push_back(frame[13]);  // the count follows one service code
+    if (frame[1] == 0x00 && pollingFails) return reader::Unexpected(*pollingFails);
+    auto answer = card ? card->Answer(frame) : std::nullopt;
     if (!answer) return reader::Fail(ErrorKind::Timeout);
     return *answer;
   }
-
- private:
-  std::shared_ptr<FelicaCard>& card_;
-  std::vector<int>& reads_;
-  std::optional<reader::Error>& pollingFails_;
+  std::shared_ptr<FelicaCard> card;
+  std::vector<int> reads;
+  std::optional<reader::Error> pollingFails;
 };
 
 reader::ReadRequest Blocks(std::uint16_t service, int count) {
@@ -71,7 +60,7 @@ struct ReadCase {
   std::vector<int> reads;  // block counts of the read commands for 20 blocks
   int kept;                // the size the next read starts at
   std::optional<ErrorKind> fails = {};
-  std::function<void(std::shared_ptr<FelicaCard>&, std::optional<reader::Error>&)> afterPolling = {};
+  char afterPolling = 0;  // 's': another card takes its place; 'r': the reader fails at polling
 };
 
 TEST(Session, TwentyBlocksInAsFewCommandsAsTheCardTakesOrAFailureThatSaysWhy) {
@@ -85,53 +74,38 @@ TEST(Session, TwentyBlocksInAsFewCommandsAsTheCardTakesOrAFailureThatSaysWhy) {
       {"silent above the limit", 0xFF, AcceptsAtMost(8, true), 0x060F, {12, 8, 8, 4}, 8},
       {"leaves after the first chunk", 0xFF, emulator::LeavesAfter(2), 0x060F, {12, 8}, 0, ErrorKind::CardLost},
       {"never answers a read", 0xFF, AcceptsAtMost(0, true), 0x060F, {12, 8, 4, 1}, 0, ErrorKind::Timeout},
-      {"another card answers",
-       0xFF,
-       {},
-       0x060F,
-       {12},
-       0,
-       ErrorKind::CardSwapped,
-       [](auto& card, auto&) { card = std::make_shared<FelicaCard>(PatternCard(0xFF, 0x99)); }},
-      {"reader fails at the presence check",
-       0xFF,
-       AcceptsAtMost(0, true),
-       0x060F,
-       {12},
-       0,
-       ErrorKind::NoReader,
-       [](auto&, auto& pollingFails) {
-         pollingFails = reader::Error{ErrorKind::NoReader, "reader unplugged"};
-       }},
+      {"another card answers", 0xFF, {}, 0x060F, {12}, 0, ErrorKind::CardSwapped, 's'},
+      {"reader fails at the presence check", 0xFF, AcceptsAtMost(0, true), 0x060F, {12}, 0, ErrorKind::NoReader, 'r'},
       {"service the card lacks", 0xFF, {}, 0x1234, {12}, 0, ErrorKind::CardError}};
   for (const ReadCase& c : cases) {
     SCOPED_TRACE(c.name);
-    std::shared_ptr<FelicaCard> card = std::make_shared<FelicaCard>(PatternCard(c.icCode), c.faults);
-    std::vector<int> reads;
-    std::optional<reader::Error> pollingFails;
-    reader::ReaderSession session{std::make_unique<Field>(card, reads, pollingFails)};
+    auto owned = std::make_unique<Field>();
+    Field& field = *owned;
+    field.card = std::make_shared<FelicaCard>(PatternCard(c.icCode), c.faults);
+    reader::ReaderSession session{std::move(owned)};
     ASSERT_TRUE(session.Poll({{0x00, 0x0B}, 0, 0}));
-    if (c.afterPolling) c.afterPolling(card, pollingFails);
+    if (c.afterPolling == 's') field.card = std::make_shared<FelicaCard>(PatternCard(0xFF, 0x99));
+    if (c.afterPolling == 'r') field.pollingFails = reader::Error{ErrorKind::NoReader, "reader unplugged"};
     const auto result = session.Read(Blocks(c.service, 20));
-    EXPECT_EQ(reads, c.reads);
+    EXPECT_EQ(field.reads, c.reads);
     if (c.fails) {
       EXPECT_EQ(result ? std::nullopt : std::optional(result.error().kind), c.fails);
       continue;
     }
     ASSERT_TRUE(result) << static_cast<int>(result.error().kind);
     ASSERT_EQ(result->blockData.size(), 320u);
-    for (int k = 0; k < 20; ++k) EXPECT_EQ(result->blockData[16 * k + 1], k);
-    reads.clear();  // the size that worked is kept for the session
+    for (int k = 0; k < 20; ++k) EXPECT_EQ(result->blockData[16 * k + 15], k);
+    field.reads.clear();  // the size that worked is kept for the session
     ASSERT_TRUE(session.Read(Blocks(c.service, 20)));
-    EXPECT_EQ(reads.front(), c.kept);
+    EXPECT_EQ(field.reads.front(), c.kept);
   }
 }
 
 TEST(Session, PollingFindsOnlyTheSystemAskedForAndReadsNeedItFirst) {
-  auto card = std::make_shared<FelicaCard>(PatternCard(0xFF));
-  std::vector<int> reads;
-  std::optional<reader::Error> pollingFails;
-  reader::ReaderSession session(std::make_unique<Field>(card, reads, pollingFails));
+  auto owned = std::make_unique<Field>();
+  Field& field = *owned;
+  field.card = std::make_shared<FelicaCard>(PatternCard(0xFF));
+  reader::ReaderSession session(std::move(owned));
   EXPECT_EQ(session.Read(Blocks(0x020B, 1)).error().kind, ErrorKind::NoCard);
   EXPECT_EQ(session.Poll({{0x12, 0xFC}, 0, 0}).error().kind, ErrorKind::NoCard);
   EXPECT_TRUE(session.Poll({{0xFF, 0xFF}, 0, 0}));
@@ -139,7 +113,7 @@ TEST(Session, PollingFindsOnlyTheSystemAskedForAndReadsNeedItFirst) {
   const auto lacking =
       session.Read(Blocks(0x0417, 3));  // block 2 is past the purse's end: flag 1 marks the third element
   EXPECT_EQ(lacking.error().statusFlag1 << 8 | lacking.error().statusFlag2, 0x04A8);
-  card.reset();
+  field.card.reset();
   EXPECT_EQ(session.Poll({{0x00, 0x0B}, 0, 0}).error().kind, ErrorKind::NoCard);
 }
 

@@ -2,21 +2,18 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <fstream>
 #include <nlohmann/json.hpp>
 
 #include "emulators/Pn532Uart.h"
-#include "emulators/pcsc/PcscdFixture.h"
 #include "emulators/pcsc/VirtualReader.h"
 #include "emulators/usb/UsbReaders.h"
-#include "support/Hex.h"
 #include "support/Scratch.h"
 
 namespace rigs {
 namespace {
 
-using emulator::FelicaCard;
+using Card = std::shared_ptr<emulator::FelicaCard>;
 
 template <typename Device, typename... Args>
 void PlugIn(const char* felicaReader, Args&&... args) {
@@ -27,49 +24,27 @@ void PlugIn(const char* felicaReader, Args&&... args) {
 
 }  // namespace
 
-std::string WriteSimImage(const emulator::CardContent& content, const emulator::CardFaults& faults) {
-  nlohmann::json services = nlohmann::json::object();
-  for (const auto& [code, blocks] : content.services) {
-    nlohmann::json map = nlohmann::json::object();
-    for (std::size_t k = 0; k < blocks.size(); ++k) map[std::to_string(k)] = {{"data", testsupport::HexOf(blocks[k])}};
-    services[std::to_string(code)] = {{"blocksMap", map}};
-  }
-  nlohmann::json image = {
-      {"tagId", testsupport::HexOf(content.idm)},
-      {"felica",
-       {{"pMm", testsupport::HexOf(content.pmm)},
-        {"systems", {{std::to_string(content.systemCode), {{"services", services}}}}}}},
-      {"readerSimulation",
-       {{"maxBlocksPerRead", faults.maxBlocksPerRead}, {"silentAboveLimit", faults.silentAboveLimit}}}};
-  if (faults.leaveAfterCommands) image["readerSimulation"]["removeAfterCommands"] = *faults.leaveAfterCommands;
-  const std::string path = testsupport::Scratch("rig-card.json");
-  std::ofstream(path) << image.dump();
-  return path;
-}
-
 std::vector<Rig> LocalRigs() {
   using emulator::Pn53xModel;
   static std::unique_ptr<emulator::Pn532Uart> uart;
   return {
       {"Sim",
-       [](std::shared_ptr<FelicaCard> card) {
-         // The simulated reader plays an image; no image means no card.
-         const emulator::CardContent none{};
-         const auto path = WriteSimImage(card ? card->Content() : none, card ? card->Faults() : emulator::CardFaults{});
-         if (!card) {
-           std::ofstream(path)
-               << R"({"tagId": "0000000000000000", "felica": {"systems": {"11": {}}}, "readerSimulation": {"noCard": true}})";
-         }
-         setenv("FELICA_READER", ("sim:" + path).c_str(), 1);
+       [](Card card) {
+         auto image = nlohmann::json::parse(std::ifstream(QAVO_SAMPLES_DIR "/demo-card.json"));
+         const auto faults = card ? card->Faults() : emulator::CardFaults{};
+         auto& settings = image["readerSimulation"];
+         settings = {{"noCard", !card}, {"maxBlocksPerRead", faults.maxBlocksPerRead}};
+         settings["silentAboveLimit"] = faults.silentAboveLimit;
+         if (faults.leaveAfterCommands) settings["removeAfterCommands"] = *faults.leaveAfterCommands;
+         std::ofstream(testsupport::Scratch("rig-card.json")) << image.dump();
+         setenv("FELICA_READER", ("sim:" + testsupport::Scratch("rig-card.json")).c_str(), 1);
        }},
-      {"Rcs380", [](std::shared_ptr<FelicaCard> card) { PlugIn<fakeusb::Rcs380>("port100", card); }},
-      {"LibnfcRcs360",
-       [](std::shared_ptr<FelicaCard> card) { PlugIn<fakeusb::Pn53xUsb>("libnfc", Pn53xModel::Rcs956, card); }},
-      {"LibnfcPn533",
-       [](std::shared_ptr<FelicaCard> card) { PlugIn<fakeusb::Pn53xUsb>("libnfc", Pn53xModel::Pn533, card); }},
-      {"LibnfcAcr122u", [](std::shared_ptr<FelicaCard> card) { PlugIn<fakeusb::Acr122Usb>("libnfc", card); }},
+      {"Rcs380", [](Card card) { PlugIn<fakeusb::Rcs380>("port100", card); }},
+      {"LibnfcRcs360", [](Card card) { PlugIn<fakeusb::Pn53xUsb>("libnfc", Pn53xModel::Rcs956, card); }},
+      {"LibnfcPn533", [](Card card) { PlugIn<fakeusb::Pn53xUsb>("libnfc", Pn53xModel::Pn533, card); }},
+      {"LibnfcAcr122u", [](Card card) { PlugIn<fakeusb::Acr122Usb>("libnfc", card); }},
       {"LibnfcPn532Uart",
-       [](std::shared_ptr<FelicaCard> card) {
+       [](Card card) {
          fakeusb::UnplugAll();
          uart.reset();
          uart = std::make_unique<emulator::Pn532Uart>(card);
@@ -84,21 +59,19 @@ emulator::Pcscd& TestPcscd() {
 }
 
 std::vector<Rig> PcscRigs() {
-  using emulator::PcscModel;
   static std::unique_ptr<emulator::VirtualReader> reader;
-  auto rig = [](const char* name, PcscModel model) {
-    return Rig{name, [model](std::shared_ptr<FelicaCard> card) {
-                 emulator::Pcscd& pcscd = TestPcscd();
-                 ASSERT_TRUE(pcscd.Running()) << pcscd.Problem();
+  const auto rig = [](const char* name, emulator::PcscModel model) {
+    return Rig{name, [model](Card card) {
+                 ASSERT_TRUE(TestPcscd().Running()) << TestPcscd().Problem();
                  reader.reset();
-                 pcscd.WaitForCard(false);
+                 TestPcscd().WaitForCard(false);
                  fakeusb::UnplugAll();
                  setenv("FELICA_READER", "pcsc", 1);
-                 if (!card) return;
-                 reader = std::make_unique<emulator::VirtualReader>(pcscd.CardPort(), model, card);
-                 pcscd.WaitForCard(true);
+                 if (card) reader = std::make_unique<emulator::VirtualReader>(TestPcscd().CardPort(), model, card);
+                 if (card) TestPcscd().WaitForCard(true);
                }};
   };
+  using emulator::PcscModel;
   return {rig("PcscRcs300", PcscModel::Rcs300), rig("PcscTransparent", PcscModel::Transparent),
           rig("PcscAcr122u", PcscModel::Acr122u), rig("PcscAcr1252u", PcscModel::Acr1252u)};
 }

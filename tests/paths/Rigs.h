@@ -17,22 +17,15 @@ namespace rigs {
 
 struct Rig {
   std::string name;
-  // Puts the card in the reader (nullptr: the field is empty) and chooses the reader.
-  std::function<void(std::shared_ptr<emulator::FelicaCard>)> attach;
+  std::function<void(std::shared_ptr<emulator::FelicaCard>)> attach;  // nullptr: the field is empty
 };
-
 inline void PrintTo(const Rig& rig, std::ostream* os) { *os << rig.name; }
 
-// The simulated reader, the RC-S380, libnfc's RC-S360, PN533, ACR122U and PN532 on a serial line.
+// The simulated reader (playing the demo card's image with the card's faults), the RC-S380, libnfc's RC-S360,
+// PN533, ACR122U and PN532 on a serial line.
 std::vector<Rig> LocalRigs();
-// The RC-S300, a plain transparent-session reader, the ACR122U and the ACR1252U
-// through a pcscd of the tests' own, started at the first of them.
+// The RC-S300, a plain transparent-session reader, the ACR122U and the ACR1252U through the tests' pcscd.
 std::vector<Rig> PcscRigs();
-
-// The tests' own pcscd with vpcd's virtual reader, started at the first call.
-emulator::Pcscd& TestPcscd();
-
-// A card image for the simulated reader, with the card's faults as its settings.
-std::string WriteSimImage(const emulator::CardContent& content, const emulator::CardFaults& faults);
+emulator::Pcscd& TestPcscd();  // started at the first call
 
 }  // namespace rigs

@@ -1,15 +1,13 @@
 #pragma once
 // A scripted stand-in for the reader library: serves given blocks, fails
-// chosen calls, and records every call with its arguments.
+// chosen calls, and records every call with what it was given.
 
 #include <array>
 #include <cstdint>
-#include <functional>
 #include <map>
 #include <optional>
 #include <set>
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace standin {
@@ -21,33 +19,20 @@ struct Script {
   std::map<std::uint16_t, std::vector<Block>> services;  // by service code
   std::set<std::string> failingCalls;                    // function names that return 0
   std::optional<std::uint16_t> failingService;           // reads of it return 0
-  std::int32_t felicaErrorType = 0;
-  std::int32_t rwErrorType = 0;
-  std::uint8_t statusFlag1 = 0;  // written on success too
-  std::uint8_t statusFlag2 = 0;
+  std::int32_t felicaErrorType = 0, rwErrorType = 0;
+  std::uint8_t statusFlag1 = 0, statusFlag2 = 0;  // written on success too
 };
 
 struct Call {
-  explicit Call(std::string name = {}) : function(std::move(name)) {}
   std::string function;
-  // read_block_without_encryption
-  std::vector<std::uint8_t> idm;
-  int numberOfServices = 0;
-  std::uint16_t serviceCode = 0;
-  int numberOfBlocks = 0;
-  std::vector<std::uint8_t> blockList;                // all 20 two-byte elements
-  std::array<std::uint8_t, 3> responseAreasBefore{};  // flag 1, flag 2, result blocks
-  bool blockDataZeroBefore = false;
-  // polling_and_get_card_information
-  std::array<std::uint8_t, 2> systemCode{};
-  int timeSlot = -1;
-  int numberOfCardsBefore = -1;
-  // diagnostic lines interleaved by the tests
-  std::string text;
+  // Polling: system code, time slot, the card count before. A read: IDm,
+  // service count, service code list, block count, all 20 block list
+  // elements, the response's flags and block count before, and whether its
+  // block data was all zeros before. A test's own event: its text.
+  std::string given;
 };
 
 void Reset(Script script);
-Script& Current();
 const std::vector<Call>& Calls();
 std::vector<std::string> CallNames();
 void Record(Call call);  // for tests that interleave their own events

@@ -1,7 +1,7 @@
 #pragma once
-// Records the diagnostic lines of card access in the stand-in's call log, so
-// tests see them in order with the library calls, each with what
-// `snapshot` (a field's text, say) gave at that moment.
+// Records the diagnostic lines of card access in the stand-in's call log, in
+// order with the library calls, each with what `snapshot` (a field's text,
+// say) gave at that moment.
 
 #include <functional>
 #include <string>
@@ -14,9 +14,7 @@ namespace testsupport {
 struct DiagnosticCapture {
   explicit DiagnosticCapture(std::function<std::string()> snapshot) {
     card::SetDiagnosticSink([snapshot](const std::string& line) {
-      standin::Call call{"diagnostic"};
-      call.text = line + " | " + snapshot();
-      standin::Record(std::move(call));
+      standin::Record({"diagnostic", line + " | " + snapshot()});
     });
   }
   ~DiagnosticCapture() { card::SetDiagnosticSink({}); }
@@ -25,7 +23,7 @@ struct DiagnosticCapture {
 inline std::vector<std::string> DiagnosticLines() {
   std::vector<std::string> lines;
   for (const auto& call : standin::Calls()) {
-    if (call.function == "diagnostic") lines.push_back(call.text);
+    if (call.function == "diagnostic") lines.push_back(call.given);
   }
   return lines;
 }
