@@ -16,34 +16,20 @@ using vocab::QAVO_GetStationName;
 constexpr const char* kPlaceholder = "------/------　　　　";
 
 TEST(StationNames, FirstLastAndMissingEntriesOfEveryTable) {
-  const char* cases[][3] = {{"86", "34", "南北線/麻生　　　　　"},
-                            {"86", "52", "南北線/真駒内　　　　"},
-                            {"86", "35", kPlaceholder},
-                            {"87", "30", "東西線/宮の沢　　　　"},
-                            {"87", "54", "東西線/新さっぽろ　　"},
-                            {"87", "42", "東西線/バスセンター前"},
-                            {"88", "32", "東豊線/栄町　　　　　"},
-                            {"88", "4C", "東豊線/福住　　　　　"},
-                            {"88", "FF", "電車　/　　　　　　　"},
-                            {"86", "FF", kPlaceholder},
-                            {"01", "01", "入金機/　　　　　　　"},
-                            {"01", "11", "入金機/福住南口　　　"},
-                            {"01", "00", kPlaceholder},
-                            {"05", "02", "自販機/大通駅東口　　"},
-                            {"05", "08", "自販機/　　　　　　　"},
-                            {"09", "01", "店舗　/スカイルーム　"},
-                            {"09", "02", kPlaceholder},
-                            // Line codes compare as exact text; station codes are two upper-case hexadecimal digits.
-                            {"086", "34", kPlaceholder},
-                            {"86 ", "34", kPlaceholder},
-                            {"", "34", kPlaceholder},
-                            {"86", "3e", kPlaceholder},
-                            {"86", "034", kPlaceholder},
-                            {"86", "G1", kPlaceholder},
-                            {"86", "4", kPlaceholder},
-                            {"86", "", kPlaceholder}};
-  for (const auto& [line, station, expected] : cases)
-    EXPECT_EQ(QAVO_GetStationName(line, station), expected) << line << "/" << station;
+  // Line codes compare as exact text; station codes are two upper-case hexadecimal digits.
+  // clang-format off
+  const char* cases[][3] = {
+      {"86", "34", "南北線/麻生　　　　　"}, {"86", "52", "南北線/真駒内　　　　"}, {"86", "35", kPlaceholder},
+      {"87", "30", "東西線/宮の沢　　　　"}, {"87", "54", "東西線/新さっぽろ　　"}, {"87", "42", "東西線/バスセンター前"},
+      {"88", "32", "東豊線/栄町　　　　　"}, {"88", "4C", "東豊線/福住　　　　　"}, {"88", "FF", "電車　/　　　　　　　"},
+      {"86", "FF", kPlaceholder}, {"01", "01", "入金機/　　　　　　　"}, {"01", "11", "入金機/福住南口　　　"},
+      {"01", "00", kPlaceholder}, {"05", "02", "自販機/大通駅東口　　"}, {"05", "08", "自販機/　　　　　　　"},
+      {"09", "01", "店舗　/スカイルーム　"}, {"09", "02", kPlaceholder}, {"086", "34", kPlaceholder},
+      {"86 ", "34", kPlaceholder}, {"", "34", kPlaceholder}, {"86", "3e", kPlaceholder}, {"86", "034", kPlaceholder},
+      {"86", "G1", kPlaceholder}, {"86", "4", kPlaceholder}, {"86", "", kPlaceholder}};
+  // clang-format on
+  for (const auto& [line, station, name] : cases)
+    EXPECT_EQ(QAVO_GetStationName(line, station), name) << line << station;
 }
 
 TEST(StationNames, EveryNameIsElevenCharactersInTwentyOneColumnsAndTheTablesHoldTheirCount) {

@@ -24,26 +24,22 @@ std::string Export(const std::string& systems, const std::string& felica = R"("p
 std::string OneService(const std::string& service) { return R"({"11": {"services": {"1551": )" + service + "}}}"; }
 
 TEST(CardImage, KeepsWhatTheDumpHolds) {
-  const std::tuple<const char*, std::string, const char*, const char*> cases[] = {
-      // pMm as loaded, service 1551's blocks
-      {"format 3.0 blocks",
-       Export(OneService(R"({"blocks": [{"data": ")" + kBlock0 + R"("}, {"data": ")" + kBlock1 + R"("}]})")),
-       "0120220427674EFF", "0 1 "},
+  const std::string block0 = R"({"data": ")" + kBlock0 + R"("})", block1 = R"({"data": ")" + kBlock1 + R"("})";
+  // clang-format off
+  const std::tuple<const char*, std::string, const char*, const char*> cases[] = {  // PMm, service 1551's blocks
+      {"format 3.0 blocks", Export(OneService(R"({"blocks": [)" + block0 + ", " + block1 + "]}")), "0120220427674EFF", "0 1 "},
       {"format 3.1 blocksMap scrambled with a gap",
-       Export(
-           OneService(R"({"blocksMap": {"5": {"data": ")" + kBlock1 + R"("}, "0": {"data": ")" + kBlock0 + R"("}}})")),
-       "0120220427674EFF", "0 5 "},
+       Export(OneService(R"({"blocksMap": {"5": )" + block1 + R"(, "0": )" + block0 + "}}")), "0120220427674EFF", "0 5 "},
       {"pMm null", Export(OneService("{}"), R"("pMm": null, )"), "00FF000000000000", ""},
       {"pMm missing", Export(OneService("{}"), ""), "00FF000000000000", ""},
       {"skipped service", Export(OneService(R"({"skipped": true})")), "0120220427674EFF", "skipped"},
       {"skipped system and extra keys",
-       Export(R"({"11": {"services": {"1551": {"blocksMap": {"0": {"data": ")" + kBlock0 +
-                  R"("}}}}}, "65024": {"skipped": true}})",
-              R"("pMm": "0120220427674EFF", "specificationVersion": 256, "isPartialRead": false, )",
-              R"("label": "mine", )"),
+       Export(R"({"11": {"services": {"1551": {"blocksMap": {"0": )" + block0 + R"(}}}}, "65024": {"skipped": true}})",
+              R"("pMm": "0120220427674EFF", "specificationVersion": 256, "isPartialRead": false, )", R"("label": "mine", )"),
        "0120220427674EFF", "0 "},
       {"older export with an agreeing iDm",
        Export(OneService("{}"), R"("iDm": "0112041E5A3C7D01", "pMm": "0120220427674EFF", )"), "0120220427674EFF", ""}};
+  // clang-format on
   for (const auto& [name, json, pmm, blocks] : cases) {
     SCOPED_TRACE(name);
     const auto image = sim::ParseCardImage(json);
@@ -60,26 +56,23 @@ TEST(CardImage, KeepsWhatTheDumpHolds) {
 }
 
 TEST(CardImage, IsRefusedWithItsFault) {
+  const std::string block7 = R"({"data": ")" + kBlock0 + R"("})";
+  // clang-format off
   const std::pair<std::string, const char*> cases[] = {
-      {"{felica", "not valid JSON"},
-      {"", "not valid JSON"},
+      {"{felica", "not valid JSON"}, {"", "not valid JSON"}, {"[1, 2]", "not a JSON object"},
       {"\xEF\xBB\xBF <?xml version=\"1.0\"?><card type=\"felica\"/>", "only JSON exports are read"},
-      {"[1, 2]", "not a JSON object"},
       {R"({"felica": {"systems": {"11": {}}}})", "\"tagId\""},
       {Export(OneService("{}"), R"("iDm": "0112041E5A3C7D02", )"), "felica.iDm disagrees with tagId"},
-      {Export(OneService("{}"), R"("pMm": "0120", )"), "felica.pMm"},
-      {Export("{}"), "systems"},
+      {Export(OneService("{}"), R"("pMm": "0120", )"), "felica.pMm"}, {Export("{}"), "systems"},
       {Export(OneService(R"({"blocks": [{"data": "0011"}]})")), "service 1551 block 0 data"},
       {Export(OneService(R"({"blocksMap": {"0": {"data": ")" + kBlock0 + R"(00"}}})")), "32 hexadecimal digits"},
-      {Export(OneService(R"({"blocksMap": {"65536": {"data": ")" + kBlock0 + R"("}}})")), "65536"},
-      {Export(
-           OneService(R"({"blocksMap": {"7": {"data": ")" + kBlock0 + R"("}, "07": {"data": ")" + kBlock0 + R"("}}})")),
-       "block 7 appears twice"},
+      {Export(OneService(R"({"blocksMap": {"65536": )" + block7 + "}}")), "65536"},
+      {Export(OneService(R"({"blocksMap": {"7": )" + block7 + R"(, "07": )" + block7 + "}}")), "block 7 appears twice"},
       {Export(R"({"11": {"services": {"1551": {}, "01551": {}}}})"), "service 1551 appears twice"},
       {Export(R"({"11": {"services": {}}, "11": {"services": {}}})"), "\"11\" appears twice"},
       {Export(OneService(R"({"blocks": [], "blocksMap": {}})")), "both"},
-      {Export(OneService("{}"), R"("pMm": null, )", R"("readerSimulation": {"maxBlocksPerRead": 16}, )"),
-       "maxBlocksPerRead"}};
+      {Export(OneService("{}"), R"("pMm": null, )", R"("readerSimulation": {"maxBlocksPerRead": 16}, )"), "maxBlocksPerRead"}};
+  // clang-format on
   for (const auto& [json, mentions] : cases) {
     const auto image = sim::ParseCardImage(json);
     ASSERT_FALSE(image) << mentions;

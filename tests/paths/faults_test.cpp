@@ -23,6 +23,7 @@ namespace {
 
 using namespace std::chrono;
 using emulator::FelicaCard;
+using testsupport::Hex;
 
 std::shared_ptr<FelicaCard> Demo() { return std::make_shared<FelicaCard>(emulator::SampleCard("demo-card.json")); }
 
@@ -61,11 +62,10 @@ TEST_F(FaultTest, UsbReadersOpenDespiteWhatASessionLeftOrSayWhyTheyCannot) {
     std::string shows;  // the window's Message, then standard error
     int withinMs = 500;
   };
+  // clang-format off
   const Row rows[] = {
-      {[] {  // answers of a killed session still in the pipe
-         for (int i = 0; i < 3; ++i) Rcs380()->Queue(testsupport::Hex("0000FFFFFF0600FAD70580000000A400"));
-       },
-       "port100", " | "},
+      // answers of a killed session still in the pipe
+      {[] { for (int i = 0; i < 3; ++i) Rcs380()->Queue(Hex("0000FFFFFF0600FAD70580000000A400")); }, "port100", " | "},
       {[] { Rcs380()->kernelDriver = true; }, "port100", " | "},  // taken from the kernel, and given back
       {[] { Rcs380()->heldByOther = true, Rcs380(); }, "port100", " | "},
       {[] { Rcs380()->silent = true; }, "port100", noReader + "RC-S380: reader firmware does not answer\n"},
@@ -73,27 +73,20 @@ TEST_F(FaultTest, UsbReadersOpenDespiteWhatASessionLeftOrSayWhyTheyCannot) {
        "読み込みエラーです。 | felica_for_vb: port100: reader unplugged\nfelica error type: 0\nrw error type: 3\n"},
       // libnfc would read a stale answer for its first ACK, send a NACK that the RC-S360 does not know, and fail its
       // set-up (libnfc issues 278, 546).
-      {[] {
-         Rcs360()->Queue(emulator::Pn53xFrame({0xD5, 0x41, 0x01}));
-       },
-       "libnfc", " | ", 1000},
-      {[] {
-         Rcs360()->Queue(emulator::Pn53xFrame({0xD5, 0x4B, 0x00}));
-       },
-       "libnfc:pn53x_usb:001:002", " | ", 1000},
+      {[] { Rcs360()->Queue(emulator::Pn53xFrame({0xD5, 0x41, 0x01})); }, "libnfc", " | ", 1000},
+      {[] { Rcs360()->Queue(emulator::Pn53xFrame({0xD5, 0x4B, 0x00})); }, "libnfc:pn53x_usb:001:002", " | ", 1000},
       {[] {}, "libnfc", noReader + "no libnfc reader found\n"},
       {[] { Plug<fakeusb::Pn53xUsb>(emulator::Pn53xModel::Pn533, Demo())->silent = true; }, "libnfc",
        noReader + "libnfc found pn53x_usb:001:002 but cannot open it\n", 2000},
-      {[] { Rcs380()->noPermission = true; }, "port100",
-       noReader +
-           "no permission to open the RC-S380 (/dev/bus/usb/001/002): install the udev rule 60-qavo-card-reader.rules"},
-      {[] { Rcs360()->noPermission = true; }, "libnfc",
-       "(/dev/bus/usb/001/002): install the udev rule 60-qavo-card-reader.rules"},
+      {[] { Rcs380()->noPermission = true; }, "port100", noReader + "no permission to open the RC-S380 (/dev/bus/usb/001/002): "
+       "install the udev rule 60-qavo-card-reader.rules"},
+      {[] { Rcs360()->noPermission = true; }, "libnfc", "(/dev/bus/usb/001/002): install the udev rule 60-qavo-card-reader"},
       {[] { Rcs380()->kernelDriver = true, fakeusb::Plugged()[0]->canDetach = false; }, "port100",
        noReader + "the kernel's port100 driver holds the RC-S380"},
       {[] { Rcs360()->kernelDriver = true; }, "libnfc", "the kernel's pn533_usb driver holds the RC-S330/360/370"},
       {[] { Rcs380()->heldByOther = true; }, "port100", noReader + "another program holds the RC-S380"},
       {[] { Rcs360()->heldByOther = true; }, "libnfc", "another program holds the RC-S330/360/370"}};
+  // clang-format on
   for (const Row& row : rows) {
     SCOPED_TRACE(row.shows);
     fakeusb::UnplugAll();
@@ -137,7 +130,7 @@ class ScriptedChannel : public ccid::Channel {
     if (answer == "CardLost") return reader::Fail(reader::ErrorKind::CardLost, "Card was removed.");
     if (answer == "NoReader") return reader::Fail(reader::ErrorKind::NoReader, "Reader is unavailable.");
     if (answer == "Transmission") return reader::Fail(reader::ErrorKind::Transmission, "Transaction failed.");
-    return testsupport::Hex(answer);
+    return Hex(answer);
   }
 
  private:

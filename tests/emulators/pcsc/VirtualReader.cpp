@@ -169,16 +169,12 @@ Bytes VirtualReader::ManageSession(const Bytes& objects) {
   const auto parsed = Objects(objects);
   if (!parsed || parsed->empty()) return kWrongLength;
   for (const auto& [tag, value] : *parsed) {
-    if (tag == 0x81 && value.empty())
-      session_ = true, fieldOff_ = fieldCycled_ = false;
-    else if (tag == 0x82 && value.empty())
-      session_ = felica_ = false;
-    else if (tag == 0x83 && value.empty())
-      fieldOff_ = true;
-    else if (tag == 0x84 && value.empty())
-      fieldCycled_ = fieldCycled_ || fieldOff_;
-    else if (!(tag == 0x5F46 && value.size() == 4))
-      return kWrongLength;
+    const bool step = value.empty() && tag >= 0x81 && tag <= 0x84;
+    if (!step && !(tag == 0x5F46 && value.size() == 4)) return kWrongLength;
+    if (step && tag == 0x81) session_ = true, fieldOff_ = fieldCycled_ = false;
+    if (step && tag == 0x82) session_ = felica_ = false;
+    if (step && tag == 0x83) fieldOff_ = true;
+    if (step && tag == 0x84) fieldCycled_ = fieldCycled_ || fieldOff_;
   }
   return Status(0x00, 0x90, 0x00);
 }
