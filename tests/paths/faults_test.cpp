@@ -85,6 +85,7 @@ TEST_F(FaultTest, UsbReadersOpenDespiteWhatASessionLeftOrSayWhyTheyCannot) {
        noReader + "the kernel's port100 driver holds the RC-S380"},
       {[] { Rcs360()->kernelDriver = true; }, "libnfc", "the kernel's pn533_usb driver holds the RC-S330/360/370"},
       {[] { Rcs380()->heldByOther = true; }, "port100", noReader + "another program holds the RC-S380"},
+      {[] { Rcs380()->unreadableConfiguration = true; }, "port100", noReader + "cannot read the configuration of the RC-S380: LIBUSB_ERROR_"},
       {[] { Rcs360()->heldByOther = true; }, "libnfc", "another program holds the RC-S330/360/370"}};
   // clang-format on
   for (const Row& row : rows) {

@@ -1,6 +1,6 @@
 // Checks a screenshot of the window after a READ on the demo card: the
-// client size, the Message band's colour, and that the history columns
-// line up (each "/" separator stands at the same x in every line).
+// client size, the colours of the window and the Message band, and that the
+// history columns line up (each "/" separator stands at the same x in every line).
 //   screenshot_check SHOT.png SCALE
 #include <QApplication>
 #include <QFontMetrics>
@@ -8,72 +8,47 @@
 #include <QPalette>
 #include <cmath>
 #include <cstdio>
+#include <string>
 
 #include "FieldFonts.h"
-
-namespace {
-
-int failures = 0;
-
-void Check(bool ok, const char* what) {
-  std::printf("%s: %s\n", ok ? "ok" : "FAIL", what);
-  if (!ok) ++failures;
-}
-
-int Px(int twips, double scale) { return static_cast<int>(std::lround(std::lround(twips / 15.0) * scale)); }
-
-bool HasInk(const QImage& image) {
-  for (int y = 0; y < image.height(); ++y) {
-    for (int x = 0; x < image.width(); ++x) {
-      if (qGray(image.pixel(x, y)) < 128) return true;
-    }
-  }
-  return false;
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
   qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication application(argc, argv);
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: screenshot_check SHOT.png SCALE\n");
-    return 2;
-  }
+  if (argc != 3) return std::fprintf(stderr, "usage: screenshot_check SHOT.png SCALE\n"), 2;
   const QImage shot = QImage(QString::fromLocal8Bit(argv[1])).convertToFormat(QImage::Format_RGB32);
   const double scale = std::atof(argv[2]);
-  Check(!shot.isNull(), "screenshot loads");
+  const auto px = [scale](int twips) { return static_cast<int>(std::lround(std::lround(twips / 15.0) * scale)); };
+  int failures = 0;
+  const auto check = [&failures](bool ok, const std::string& what) {
+    std::printf("%s: %s\n", ok ? "ok" : "FAIL", what.c_str());
+    failures += ok ? 0 : 1;
+  };
+  check(!shot.isNull() && shot.size() == QSize(px(9495), px(8130)), "client area is 9495 x 8130 twips");
   if (shot.isNull()) return 1;
+  // Inside the Message band, clear of its border and of any text; and the window's own corner.
+  const QPalette palette = QApplication::palette();
+  check(QColor(shot.pixel(px(8120), px(7867))) == palette.color(QPalette::Light),
+        "Message band is the 3-D light colour");
+  check(QColor(shot.pixel(px(60), px(60))) == palette.color(QPalette::Button), "window is the 3-D face colour");
 
-  Check(shot.size() == QSize(Px(9495, scale), Px(8130, scale)), "client area is 9495 x 8130 twips");
-
-  // Inside the Message band, clear of its border and of any text.
-  const QColor light = QApplication::palette().color(QPalette::Light);
-  const QPoint band(Px(120 + 8000, scale), Px(7680 + 187, scale));
-  Check(QColor(shot.pixel(band)) == light, "Message band shows the 3-D light colour");
-  const QColor face = QApplication::palette().color(QPalette::Button);
-  Check(QColor(shot.pixel(Px(60, scale), Px(60, scale))) == face, "window background is the 3-D face colour");
-
-  // The field font's half-width column, in screenshot pixels.
+  // The "/" after the kind, station, time and amount used, in half-width columns from Frame1's and History(i)'s left.
   const double column = QFontMetrics(app::FieldFont()).horizontalAdvance(QLatin1Char('0')) * scale;
-  const int lineLeft = Px(120, scale) + Px(120, scale);  // Frame1, then History(i)
-  const int height = Px(255, scale);
-  for (int separator : {15, 37, 59, 73}) {  // "/" after the kind, station, time and amount used
-    const int x = lineLeft + static_cast<int>(std::lround(separator * column));
-    const int width = static_cast<int>(std::lround(column));
-    QImage first;
-    bool same = true;
-    bool ink = true;
-    for (int i = 0; i < 20; ++i) {
-      const int top = Px(1920, scale) + Px(i < 19 ? 240 + 265 * i : 5280, scale);
-      const QImage cell = shot.copy(x, top, width, height);
-      ink = ink && HasInk(cell);
-      if (i == 0) first = cell;
-      same = same && cell == first;
+  const auto hasInk = [](const QImage& cell) {
+    for (int y = 0; y < cell.height(); ++y) {
+      for (int x = 0; x < cell.width(); ++x) {
+        if (qGray(cell.pixel(x, y)) < 128) return true;
+      }
     }
-    char what[96];
-    std::snprintf(what, sizeof what, "column %d holds the same \"/\" in all 20 history lines", separator);
-    Check(ink && same, what);
+    return false;
+  };
+  for (int separator : {15, 37, 59, 73}) {
+    const int x = px(120) + px(120) + static_cast<int>(std::lround(separator * column));
+    const QImage first = shot.copy(x, px(1920) + px(240), static_cast<int>(std::lround(column)), px(255));
+    bool same = hasInk(first);
+    for (int i = 1; i < 20; ++i)
+      same = same && shot.copy(x, px(1920) + px(i < 19 ? 240 + 265 * i : 5280), first.width(), first.height()) == first;
+    check(same, "column " + std::to_string(separator) + " holds the same \"/\" in all 20 history lines");
   }
   return failures == 0 ? 0 : 1;
 }

@@ -50,6 +50,7 @@ uint8_t libusb_get_bus_number(libusb_device* device) { return Of(device)->bus; }
 uint8_t libusb_get_device_address(libusb_device* device) { return Of(device)->address; }
 
 int libusb_get_active_config_descriptor(libusb_device* device, libusb_config_descriptor** config) {
+  if (Of(device)->unreadableConfiguration) return LIBUSB_ERROR_IO;
   auto* endpoints = new libusb_endpoint_descriptor[2]();
   endpoints[0].bEndpointAddress = Of(device)->endpointIn;
   endpoints[1].bEndpointAddress = Of(device)->endpointOut;
