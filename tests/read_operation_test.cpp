@@ -169,7 +169,7 @@ TEST_F(ReadOperationTest, FailureTable) {
     const char* changed;                // the fields besides Message the press rewrites
   };
   const auto errorTypes = [](const std::string& message) {
-    return "felica error type: 65442 | " + message + ", rw error type: 6 | " + message;
+    return "felica error type: 65442 | " + message + ", rw error type: -7 | " + message;
   };
   const Row rows[] = {
       {"initialize_library", {}, "initialize diagnostic", "Can't initialize library. | before", noReader, ""},
@@ -187,7 +187,7 @@ TEST_F(ReadOperationTest, FailureTable) {
     const auto before = AllFields(form);
     standin::Script script = CardB();
     script.felicaErrorType = 0xFFA2;
-    script.rwErrorType = 6;
+    script.rwErrorType = -7;
     script.failingCalls.insert(row.failingCall);
     script.failingService = row.failingService;
     Press(script);

@@ -26,7 +26,9 @@ TEST(StationNames, FirstLastAndMissingEntriesOfEveryTable) {
       {"01", "00", kPlaceholder}, {"05", "02", "自販機/大通駅東口　　"}, {"05", "08", "自販機/　　　　　　　"},
       {"09", "01", "店舗　/スカイルーム　"}, {"09", "02", kPlaceholder}, {"086", "34", kPlaceholder},
       {"86 ", "34", kPlaceholder}, {"", "34", kPlaceholder}, {"86", "3e", kPlaceholder}, {"86", "034", kPlaceholder},
-      {"86", "G1", kPlaceholder}, {"86", "4", kPlaceholder}, {"86", "", kPlaceholder}};
+      {"86", "G1", kPlaceholder}, {"86", "4", kPlaceholder}, {"86", "", kPlaceholder}, {"86", "100", kPlaceholder},
+      {"87", "4C", "東西線/南郷１３丁目　"}, {"88", "42", "東豊線/豊水すすきの　"}, {"01", "05", "入金機/新さっぽろ南口"},
+      {"87", "FF", kPlaceholder}, {"01", "12", kPlaceholder}, {"05", "09", kPlaceholder}, {"99", "34", kPlaceholder}};
   // clang-format on
   for (const auto& [line, station, name] : cases)
     EXPECT_EQ(QAVO_GetStationName(line, station), name) << line << station;
