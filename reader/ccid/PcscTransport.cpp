@@ -192,13 +192,16 @@ reader::OpenResult Open(std::string_view name) {
     return ContextFailure(error);
   }
   auto names = ReaderNames(context);
+  if (!names) {
+    SCardReleaseContext(context);
+    return reader::Unexpected(names.error());
+  }
   std::vector<std::string> chosen;
-  for (auto& reader : names ? *names : std::vector<std::string>{}) {
+  for (auto& reader : *names) {
     if (name.empty() || reader.compare(0, name.size(), name) == 0) chosen.push_back(std::move(reader));
   }
   if (chosen.empty()) {
     SCardReleaseContext(context);
-    if (!names) return reader::Unexpected(names.error());
     return Fail(ErrorKind::NoReader,
                 name.empty() ? std::string("no PC/SC reader") : "no PC/SC reader named " + std::string(name));
   }

@@ -7,15 +7,18 @@
 #include "LibraryLog.h"
 
 namespace reader {
+
 ReaderSession::ReaderSession(std::unique_ptr<Transport> transport) : transport_(std::move(transport)) {}
 
 Expected<Bytes> ReaderSession::Exchange(std::span<const std::uint8_t> frame, std::chrono::milliseconds cardTime) {
   ++commandsSent_;
   auto answer = transport_->Exchange(frame, cardTime);
-  if (!answer && answer.error().kind != ErrorKind::Timeout && !answer.error().detail.empty()) {
-    LogLine(std::string(transport_->Name()) + ": " + answer.error().detail);
-  }
+  if (!answer && answer.error().kind != ErrorKind::Timeout) Log("", answer.error());
   return answer;
+}
+
+void ReaderSession::Log(std::string_view step, const Error& error) const {
+  if (!error.detail.empty()) LogLine(std::string(transport_->Name()) + ": " + std::string(step) + error.detail);
 }
 
 Expected<PollingAnswer> ReaderSession::Poll(const PollingRequest& request) {
@@ -27,12 +30,10 @@ Expected<PollingAnswer> ReaderSession::Poll(const PollingRequest& request) {
     const Error& error = answer.error();
     if (error.kind == ErrorKind::Timeout || error.kind == ErrorKind::CardLost) {
       // A timeout says why only when the reader gave an answer of its own that meant nothing here.
-      if (error.kind == ErrorKind::Timeout && !error.detail.empty()) {
-        LogLine(std::string(transport_->Name()) + ": polling: " + error.detail);
-      }
+      if (error.kind == ErrorKind::Timeout) Log("polling: ", error);
       return Fail(ErrorKind::NoCard);
     }
-    if (!error.detail.empty()) LogLine(std::string(transport_->Name()) + ": polling: " + error.detail);
+    Log("polling: ", error);
     return answer;
   }
   card_ = *answer;
@@ -47,7 +48,7 @@ Expected<bool> ReaderSession::SameCardPresent(const Idm& idm) {
   const Error& error = answer.error();
   if (error.kind == ErrorKind::Timeout || error.kind == ErrorKind::CardLost) return Fail(ErrorKind::CardLost);
   // The reader itself failed: that, not the card, is the news.
-  if (!error.detail.empty()) LogLine(std::string(transport_->Name()) + ": polling: " + error.detail);
+  Log("polling: ", error);
   return Unexpected(error);
 }
 
@@ -78,7 +79,7 @@ Expected<BlocksRead> ReaderSession::Read(const ReadRequest& request) {
       if (!*same) return Fail(ErrorKind::CardSwapped);
       size = SmallerChunkSize(count);
       if (size == 0) {
-        if (!answer.error().detail.empty()) LogLine(std::string(transport_->Name()) + ": " + answer.error().detail);
+        Log("", answer.error());
         return Unexpected(answer.error());
       }
       continue;

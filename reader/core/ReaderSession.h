@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <string_view>
 #include <vector>
 
 #include "Expected.h"
@@ -39,6 +40,8 @@ class ReaderSession {
   // CardLost when none answers, or the reader's own failure.
   Expected<bool> SameCardPresent(const Idm& idm);
   Expected<Bytes> Exchange(std::span<const std::uint8_t> frame, std::chrono::milliseconds cardTime);
+  // One diagnostic line for a failure that says why: the reader, the step, the detail.
+  void Log(std::string_view step, const Error& error) const;
 
   std::unique_ptr<Transport> transport_;
   std::optional<PollingAnswer> card_;
