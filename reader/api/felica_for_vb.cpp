@@ -14,14 +14,24 @@ reader::Library& TheLibrary() {
   return library;
 }
 
+// A failure that escaped as an exception: said once, and kept as the
+// call's error so that get_last_error_types does not report the call before.
+void Failed(const std::string& detail) noexcept {
+  try {
+    reader::LogLine(detail);
+    TheLibrary().Refuse({reader::ErrorKind::Transmission, detail});
+  } catch (...) {
+  }
+}
+
 template <typename Call>
 std::uint8_t Guarded(Call&& call) {
   try {
     return call() ? 1 : 0;
   } catch (const std::exception& e) {
-    reader::LogLine(std::string("internal error: ") + e.what());
+    Failed(std::string("internal error: ") + e.what());
   } catch (...) {
-    reader::LogLine("internal error");
+    Failed("internal error");
   }
   return 0;
 }

@@ -113,7 +113,13 @@ reader::Bytes TransparentExchangeApdu(std::span<const std::uint8_t> frame, std::
   return apdu;
 }
 
-reader::Bytes DirectTransmitApdu(std::span<const std::uint8_t> data) { return Apdu(0x00, 0x00, data); }
+reader::Expected<reader::Bytes> DirectTransmitApdu(std::span<const std::uint8_t> data) {
+  if (data.size() > 0xFF) {
+    return Fail(ErrorKind::InvalidArgument,
+                std::to_string(data.size()) + " bytes are more than one direct transmit carries (255)");
+  }
+  return Apdu(0x00, 0x00, data);
+}
 
 reader::Expected<Response> SplitResponse(std::span<const std::uint8_t> response) {
   // A reader whose card vanishes mid-command answers with less than a status word.

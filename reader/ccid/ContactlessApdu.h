@@ -41,7 +41,8 @@ enum class SessionStep : std::uint8_t { Start = 0x81, End = 0x82, FieldOff = 0x8
 reader::Bytes ManageSessionApdu(SessionStep step);
 reader::Bytes SwitchToFelicaApdu();
 reader::Bytes TransparentExchangeApdu(std::span<const std::uint8_t> frame, std::uint32_t timeoutMicroseconds);
-reader::Bytes DirectTransmitApdu(std::span<const std::uint8_t> data);
+// InvalidArgument when `data` is longer than a short Lc carries.
+reader::Expected<reader::Bytes> DirectTransmitApdu(std::span<const std::uint8_t> data);
 
 // A response: its data and status word. CardLost when it is shorter than a status word.
 struct Response {

@@ -9,8 +9,9 @@ namespace {
 using reader::ErrorKind;
 using reader::Fail;
 
-reader::Expected<Response> Send(Channel& channel, const reader::Bytes& apdu) {
-  auto response = channel.Transmit(apdu);
+reader::Expected<Response> Send(Channel& channel, const reader::Expected<reader::Bytes>& apdu) {
+  if (!apdu) return reader::Unexpected(apdu.error());
+  auto response = channel.Transmit(*apdu);
   if (!response) return reader::Unexpected(response.error());
   return SplitResponse(*response);
 }

@@ -74,7 +74,7 @@ class PcscTransport : public reader::Transport {
   }
 
   std::string_view Name() const override { return "pcsc"; }
-  bool HasReadableCard() const override { return dialect_ != nullptr; }
+  bool HasReadableCard(std::chrono::milliseconds) override { return dialect_ != nullptr; }
 
   reader::Expected<reader::PollingAnswer> Poll(const reader::PollingRequest& request,
                                                std::chrono::milliseconds cardTime) override {

@@ -12,12 +12,17 @@
 
 #include "Transport.h"
 
+namespace usb {
+class Listing;
+}
+
 namespace reader {
 
 struct Driver {
   const char* name;
-  bool hardware;                                  // tried, in table order, when FELICA_READER does not choose
-  OpenResult (*open)(std::string_view argument);  // `argument` is what follows the colon
+  bool hardware;  // tried, in table order, when FELICA_READER does not choose
+  // `argument` is what follows the colon; `usb`, the one listing of the bus that all drivers of an open share.
+  OpenResult (*open)(std::string_view argument, usb::Listing& usb);
 };
 
 // sim, then the hardware drivers in the order auto mode tries them.

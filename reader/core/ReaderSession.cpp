@@ -3,8 +3,9 @@
 #include <algorithm>
 #include <string>
 
-#include "ChunkSizesAndTimeouts.h"
+#include "ChunkSizes.h"
 #include "LibraryLog.h"
+#include "Timeouts.h"
 
 namespace reader {
 

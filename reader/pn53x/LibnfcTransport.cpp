@@ -3,6 +3,8 @@
 #include <nfc/nfc.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -68,16 +70,29 @@ class LibnfcTransport : public reader::Transport {
   }
 
  private:
+  // libnfc's USB drivers pass libusb-0.1's negative errnos on as they are,
+  // which share numbers with libnfc's own codes (-EINTR is NFC_ENOTSUCHDEV,
+  // -EIO NFC_EOVFLOW): only numbers no libnfc code has are read as errnos.
   reader::Unexpected Failure(int error, std::chrono::milliseconds hostTime) const {
+    if (error == -ENODEV) return Fail(ErrorKind::NoReader, "reader unplugged");
     switch (error) {
       case NFC_ERFTRANS: return Fail(ErrorKind::Timeout);  // the chip heard no proper answer from the card
       case NFC_ETGRELEASED: return Fail(ErrorKind::CardLost, "the target was released");
       case NFC_ETIMEOUT:
         return Fail(ErrorKind::Transmission,
                     "the reader did not answer within " + std::to_string(hostTime.count()) + " ms");
-      case NFC_ENOTSUCHDEV: return Fail(ErrorKind::NoReader, std::string("reader gone: ") + nfc_strerror(device_));
-      default: return Fail(ErrorKind::Transmission, nfc_strerror(device_));
+      default: return Fail(ErrorKind::Transmission, Describe(error));
     }
+  }
+
+  std::string Describe(int error) const {
+    const std::string usb = std::string("USB transfer failed: ") + std::strerror(-error);
+    constexpr int kLibnfcCodes[] = {NFC_EIO,          NFC_EINVARG,    NFC_EDEVNOTSUPP, NFC_ENOTSUCHDEV, NFC_EOVFLOW,
+                                    NFC_ETIMEOUT,     NFC_EOPABORTED, NFC_ENOTIMPL,    NFC_ETGRELEASED, NFC_ERFTRANS,
+                                    NFC_EMFCAUTHFAIL, NFC_ESOFT,      NFC_ECHIP};
+    if (std::find(std::begin(kLibnfcCodes), std::end(kLibnfcCodes), error) == std::end(kLibnfcCodes)) return usb;
+    if (error == -EINTR || error == -EIO) return std::string(nfc_strerror(device_)) + ", or " + usb;
+    return nfc_strerror(device_);
   }
 
   nfc_context* context_;
@@ -87,11 +102,11 @@ class LibnfcTransport : public reader::Transport {
 
 // Opens one device. A USB one is first drained of answers a killed or
 // failed session left in its pipe, and once more when libnfc's set-up fails anyway.
-nfc_device* OpenDrained(nfc_context* context, const std::string& connstring) {
-  const bool usb = DrainUsbDevice(connstring);
+nfc_device* OpenDrained(nfc_context* context, const std::string& connstring, usb::Listing& usb) {
+  const bool onUsb = DrainUsbDevice(connstring, usb);
   if (nfc_device* device = nfc_open(context, connstring.c_str())) return device;
-  if (!usb) return nullptr;
-  DrainUsbDevice(connstring);
+  if (!onUsb) return nullptr;
+  DrainUsbDevice(connstring, usb);
   return nfc_open(context, connstring.c_str());
 }
 
@@ -108,7 +123,7 @@ reader::OpenResult SetUp(nfc_context* context, nfc_device* device) {
 
 }  // namespace
 
-reader::OpenResult Open(std::string_view connstring) {
+reader::OpenResult Open(std::string_view connstring, usb::Listing& usb) {
   nfc_context* context = nullptr;
   nfc_init(&context);
   if (!context) return Fail(ErrorKind::NoReader, "libnfc cannot start");
@@ -121,12 +136,12 @@ reader::OpenResult Open(std::string_view connstring) {
     candidates.emplace_back(connstring);
   }
   for (const auto& candidate : candidates) {
-    if (nfc_device* device = OpenDrained(context, candidate)) return SetUp(context, device);
+    if (nfc_device* device = OpenDrained(context, candidate, usb)) return SetUp(context, device);
   }
   nfc_exit(context);
 
   // A USB reader that is there but cannot be claimed is the more useful news.
-  const std::string hint = UsbAccessProblem();
+  const std::string hint = UsbAccessProblem(usb);
   const std::string why = hint.empty() ? "" : ": " + hint;
   if (candidates.empty()) {
     if (hint.empty()) return Fail(ErrorKind::NoReader, "no libnfc reader found");

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "BulkPipes.h"
+#include "ReaderIds.h"
 #include "UsbDevices.h"
 
 namespace pn53x {
@@ -11,13 +12,13 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// The ids libnfc's pn53x_usb and acr122_usb drivers take.
-constexpr usb::DeviceId kPn53xIds[] = {{0x04CC, 0x0531}, {0x04CC, 0x2533}, {0x04E6, 0x5591}, {0x04E6, 0x5594},
-                                       {0x054C, 0x0193}, {0x1FD3, 0x0608}, {0x054C, 0x02E1}};
-constexpr usb::DeviceId kAcr122Ids[] = {{0x072F, 0x2200}, {0x072F, 0x90CC}, {0x072F, 0x2214}};
-constexpr usb::Family kPn53x{kPn53xIds, "the RC-S330/360/370 (or PN533 reader)", "pn533_usb", false};
-constexpr usb::Family kAcr122{
-    kAcr122Ids, "the ACR122U (pcscd holds it when it runs: FELICA_READER=pcsc reads through it)", "pn533_usb", false};
+// A PN53x chip's ACK frame from the host: abandon the command that runs.
+constexpr std::uint8_t kPn53xAck[] = {0x00, 0x00, 0xFF, 0x00, 0xFF, 0x00};
+
+constexpr usb::Family kPn53x{usb::kPn53xUsbIds, "the RC-S330/360/370 (or PN533 reader)", "pn533_usb", false};
+constexpr usb::Family kAcr122{usb::kAcr122UsbIds,
+                              "the ACR122U (pcscd holds it when it runs: FELICA_READER=pcsc reads through it)",
+                              "pn533_usb", false};
 
 // "pn53x_usb:001:004" -> driver, and bus and device numbers where given (0: any).
 struct UsbConnstring {
@@ -36,11 +37,11 @@ UsbConnstring Split(const std::string& connstring) {
 
 }  // namespace
 
-bool DrainUsbDevice(const std::string& connstring) {
+bool DrainUsbDevice(const std::string& connstring, usb::Listing& usb) {
   const UsbConnstring target = Split(connstring);
   const bool pn53x = target.driver == "pn53x_usb";
   if (!pn53x && target.driver != "acr122_usb") return false;
-  auto bus = usb::Bus::Open();
+  auto bus = usb.Get();
   if (!bus) return true;
   const usb::Family& family = pn53x ? kPn53x : kAcr122;
   for (const usb::Device& device : (*bus)->Find(family)) {
@@ -51,14 +52,14 @@ bool DrainUsbDevice(const std::string& connstring) {
     if (!pipes) continue;
     // A PN53x takes an ACK, which aborts a command still running; an ACR122U
     // speaks CCID and only has its answers read.
-    if (pn53x) (*pipes)->BulkWrite(usb::kAckFrame, 100ms);
+    if (pn53x) (*pipes)->BulkWrite(kPn53xAck, 100ms);
     (*pipes)->Drain();
   }
   return true;
 }
 
-std::string UsbAccessProblem() {
-  auto bus = usb::Bus::Open();
+std::string UsbAccessProblem(usb::Listing& usb) {
+  auto bus = usb.Get();
   if (!bus) return {};
   std::string problem = (*bus)->AccessProblem(kPn53x);
   return problem.empty() ? (*bus)->AccessProblem(kAcr122) : problem;

@@ -32,11 +32,11 @@ Port100Chip::Port100Chip(std::unique_ptr<usb::BulkPipes> link) : link_(std::move
 
 Port100Chip::~Port100Chip() {
   (void)Command(command::kSwitchRF, kRfOff);
-  link_->BulkWrite(usb::kAckFrame, kCommandTimeout);
+  link_->BulkWrite(kAckFrame, kCommandTimeout);
 }
 
 reader::Expected<void> Port100Chip::Initialize() {
-  if (auto status = link_->BulkWrite(usb::kAckFrame, kCommandTimeout); status != usb::TransferStatus::Ok) {
+  if (auto status = link_->BulkWrite(kAckFrame, kCommandTimeout); status != usb::TransferStatus::Ok) {
     return UsbFailure(status, "cannot write to the reader");
   }
   link_->Drain();
@@ -59,6 +59,16 @@ reader::Expected<void> Port100Chip::Initialize() {
 
 reader::Expected<reader::Bytes> Port100Chip::Command(std::uint8_t code, std::span<const std::uint8_t> parameters,
                                                      std::chrono::milliseconds extraTime) {
+  auto result = Exchange(code, parameters, extraTime);
+  if (!result && result.error().kind != ErrorKind::NoReader) {
+    link_->BulkWrite(kAckFrame, kCommandTimeout);
+    link_->Drain();
+  }
+  return result;
+}
+
+reader::Expected<reader::Bytes> Port100Chip::Exchange(std::uint8_t code, std::span<const std::uint8_t> parameters,
+                                                      std::chrono::milliseconds extraTime) {
   if (auto status = link_->BulkWrite(EncodeCommand(code, parameters), kCommandTimeout);
       status != usb::TransferStatus::Ok) {
     return UsbFailure(status, "cannot write to the reader");
@@ -69,7 +79,6 @@ reader::Expected<reader::Bytes> Port100Chip::Command(std::uint8_t code, std::spa
   }
   if (DecodeFrame(received).kind != FrameKind::Ack) return Fail(ErrorKind::Transmission, "reader sent no ACK");
   if (auto status = link_->BulkRead(received, kCommandTimeout + extraTime); status != usb::TransferStatus::Ok) {
-    link_->BulkWrite(usb::kAckFrame, kCommandTimeout);  // abandon the command
     return UsbFailure(status, "no response from the reader");
   }
   auto response = DecodeFrame(received);

@@ -25,9 +25,13 @@ class Port100Chip {
                                                 std::chrono::milliseconds cardTime);
 
  private:
-  // The response's parameters (after D7 and command + 1).
+  // The response's parameters (after D7 and command + 1). On any failure
+  // the chip is told to abandon the command and what it still sends is read
+  // out, so the next command meets only its own frames.
   reader::Expected<reader::Bytes> Command(std::uint8_t command, std::span<const std::uint8_t> parameters,
                                           std::chrono::milliseconds extraTime = {});
+  reader::Expected<reader::Bytes> Exchange(std::uint8_t command, std::span<const std::uint8_t> parameters,
+                                           std::chrono::milliseconds extraTime);
 
   std::unique_ptr<usb::BulkPipes> link_;
 };

@@ -4,7 +4,6 @@
 #include <numeric>
 #include <string>
 
-#include "BulkPipes.h"
 #include "Hex.h"
 
 namespace port100 {
@@ -38,7 +37,7 @@ reader::Bytes EncodeCommand(std::uint8_t command, std::span<const std::uint8_t> 
 
 DecodedFrame DecodeFrame(std::span<const std::uint8_t> frame) {
   DecodedFrame decoded;
-  if (std::equal(frame.begin(), frame.end(), std::begin(usb::kAckFrame), std::end(usb::kAckFrame))) {
+  if (std::equal(frame.begin(), frame.end(), std::begin(kAckFrame), std::end(kAckFrame))) {
     decoded.kind = FrameKind::Ack;
     return decoded;
   }

@@ -14,6 +14,8 @@
 
 namespace port100 {
 
+// Both ways: the chip's "command taken", and the host's "abandon the command".
+inline constexpr std::uint8_t kAckFrame[] = {0x00, 0x00, 0xFF, 0x00, 0xFF, 0x00};
 inline constexpr std::uint8_t kToDevice = 0xD6;
 inline constexpr std::uint8_t kFromDevice = 0xD7;
 

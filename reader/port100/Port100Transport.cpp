@@ -3,6 +3,7 @@
 #include <optional>
 
 #include "BulkPipes.h"
+#include "ReaderIds.h"
 #include "UsbDevices.h"
 
 namespace port100 {
@@ -11,8 +12,7 @@ namespace {
 using reader::ErrorKind;
 using reader::Fail;
 
-constexpr usb::DeviceId kRcS380[] = {{0x054C, 0x06C1}, {0x054C, 0x06C3}};
-constexpr usb::Family kFamily{kRcS380, "the RC-S380", "port100", true};
+constexpr usb::Family kFamily{usb::kRcS380Ids, "the RC-S380", "port100", true};
 
 reader::OpenResult OpenDevice(const usb::Bus& bus, const usb::Device& device) {
   auto claimed = bus.Claim(device, kFamily);
@@ -30,9 +30,9 @@ reader::OpenResult OpenDevice(const usb::Bus& bus, const usb::Device& device) {
 
 }  // namespace
 
-reader::OpenResult Open(std::string_view argument) {
+reader::OpenResult Open(std::string_view argument, usb::Listing& usb) {
   if (!argument.empty()) return Fail(ErrorKind::BadConfiguration, "FELICA_READER=port100 takes no argument");
-  auto bus = usb::Bus::Open();
+  auto bus = usb.Get();
   if (!bus) return reader::Unexpected(bus.error());
   const auto devices = (*bus)->Find(kFamily);
   if (devices.empty()) return Fail(ErrorKind::NoReader, "no RC-S380 on the USB");

@@ -6,6 +6,7 @@
 
 #include "Port100Chip.h"
 #include "Transport.h"
+#include "UsbDevices.h"
 
 namespace port100 {
 
@@ -23,6 +24,6 @@ class Port100Transport : public reader::Transport {
 };
 
 // The driver table's entry: the first RC-S380 on the USB that opens and answers.
-reader::OpenResult Open(std::string_view argument);
+reader::OpenResult Open(std::string_view argument, usb::Listing& usb);
 
 }  // namespace port100

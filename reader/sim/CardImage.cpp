@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 #include <set>
 #include <stdexcept>
+#include <unordered_set>
 
 #include "Hex.h"
 
@@ -183,16 +184,13 @@ CardImage Parse(const json& root) {
 // refused. The parser's callback sees every object open and close and every
 // key, by depth.
 json ParseRefusingDuplicateKeys(std::string_view text) {
-  std::vector<std::vector<std::string>> keys;  // of the objects open, innermost last
+  std::vector<std::unordered_set<std::string>> keys;  // of the objects open, innermost last
   return json::parse(text, [&keys](int, json::parse_event_t event, json& parsed) {
     if (event == json::parse_event_t::object_start) keys.emplace_back();
     if (event == json::parse_event_t::object_end) keys.pop_back();
     if (event == json::parse_event_t::key) {
       const auto& name = parsed.get_ref<const std::string&>();
-      if (std::find(keys.back().begin(), keys.back().end(), name) != keys.back().end()) {
-        throw ImageError("the key \"" + name + "\" appears twice in one object");
-      }
-      keys.back().push_back(name);
+      if (!keys.back().insert(name).second) throw ImageError("the key \"" + name + "\" appears twice in one object");
     }
     return true;
   });

@@ -28,10 +28,12 @@ class Transport {
   // is how long the card may take; the reader adds its own time to it.
   virtual Expected<Bytes> Exchange(std::span<const std::uint8_t> frame, std::chrono::milliseconds cardTime) = 0;
 
-  // False for a reader that is there but holds no card it can read yet (a
-  // PC/SC reader without a card, or with a card it cannot talk FeliCa to):
-  // auto mode then prefers a reader found after it.
-  virtual bool HasReadableCard() const { return true; }
+  // False for a reader that is there but holds no card it can read yet:
+  // auto mode then prefers a reader found after it. By default one polling
+  // for any system code, which any FeliCa card answers.
+  virtual bool HasReadableCard(std::chrono::milliseconds cardTime) {
+    return Poll(PollingRequest{{0xFF, 0xFF}, 0, 0}, cardTime).has_value();
+  }
 
   // One card's answer to polling. By default, the Polling command through Exchange.
   virtual Expected<PollingAnswer> Poll(const PollingRequest& request, std::chrono::milliseconds cardTime) {

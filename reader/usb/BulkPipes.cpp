@@ -30,7 +30,11 @@ TransferStatus BulkPipes::BulkWrite(std::span<const std::uint8_t> data, std::chr
   int transferred = 0;
   int error = libusb_bulk_transfer(device_->Handle(), endpointOut_, const_cast<std::uint8_t*>(data.data()),
                                    static_cast<int>(data.size()), &transferred, Milliseconds(timeout));
-  if (error == LIBUSB_SUCCESS && transferred != static_cast<int>(data.size())) return TransferStatus::Error;
+  // Part of a frame taken is not a silence: the device holds half a command.
+  const bool partial = error == LIBUSB_ERROR_TIMEOUT && transferred > 0;
+  if (partial || (error == LIBUSB_SUCCESS && transferred != static_cast<int>(data.size()))) {
+    return TransferStatus::Error;
+  }
   // A transfer of whole packets ends only with a short one: send it empty.
   if (error == LIBUSB_SUCCESS && maxPacketSize_ > 0 && data.size() % static_cast<std::size_t>(maxPacketSize_) == 0) {
     error = libusb_bulk_transfer(device_->Handle(), endpointOut_, nullptr, 0, &transferred, Milliseconds(timeout));
@@ -43,7 +47,8 @@ TransferStatus BulkPipes::BulkRead(reader::Bytes& data, std::chrono::millisecond
   int transferred = 0;
   const int error = libusb_bulk_transfer(device_->Handle(), endpointIn_, data.data(), static_cast<int>(data.size()),
                                          &transferred, Milliseconds(timeout));
-  data.resize(error == LIBUSB_SUCCESS ? static_cast<std::size_t>(transferred) : 0);
+  const bool received = error == LIBUSB_SUCCESS || error == LIBUSB_ERROR_TIMEOUT;
+  data.resize(received ? static_cast<std::size_t>(transferred) : 0);
   return StatusFor(error);
 }
 
@@ -57,6 +62,7 @@ reader::Expected<std::unique_ptr<BulkPipes>> PipesOf(std::unique_ptr<ClaimedDevi
   libusb_config_descriptor* config = nullptr;
   if (const int error = libusb_get_active_config_descriptor(libusb_get_device(device->Handle()), &config);
       error != LIBUSB_SUCCESS) {
+    if (error == LIBUSB_ERROR_NO_DEVICE) return Unplugged(family, "its configuration");
     return reader::Fail(reader::ErrorKind::ReaderAccess, std::string("cannot read the configuration of ") +
                                                              family.name + ": " + libusb_error_name(error));
   }

@@ -18,18 +18,16 @@ enum class TransferStatus {
   Error,    // any other transfer failure
 };
 
-// The frame both the PN53x chips and the RC-S380's port100 chip take as
-// "abandon the command you are working on".
-inline constexpr std::uint8_t kAckFrame[] = {0x00, 0x00, 0xFF, 0x00, 0xFF, 0x00};
-
 class BulkPipes {
  public:
   // Interface 0 of `device` claimed, with its bulk endpoints.
   BulkPipes(std::unique_ptr<ClaimedDevice> device, std::uint8_t endpointIn, std::uint8_t endpointOut,
             int maxPacketSize);
 
+  // Error when the device took only part of `data`.
   TransferStatus BulkWrite(std::span<const std::uint8_t> data, std::chrono::milliseconds timeout);
-  // Reads one transfer (one frame) into `data`.
+  // Reads one transfer (one frame) into `data`; after a Timeout, `data`
+  // holds what came of it before time ran out.
   TransferStatus BulkRead(reader::Bytes& data, std::chrono::milliseconds timeout);
   // Reads out what the device still holds for the host (a killed session's
   // answers), until it has nothing for a moment.
@@ -43,7 +41,7 @@ class BulkPipes {
 };
 
 // The bulk endpoints of interface 0 from the descriptor; ReaderAccess when
-// the descriptor cannot be read or shows none.
+// the descriptor cannot be read or shows none, NoReader when the device left.
 reader::Expected<std::unique_ptr<BulkPipes>> PipesOf(std::unique_ptr<ClaimedDevice> device, const Family& family);
 
 }  // namespace usb

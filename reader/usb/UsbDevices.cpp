@@ -18,10 +18,6 @@ std::string NodePath(const Device& device) {
   return node;
 }
 
-// The listing that the ScanScopes open on this thread share, and how many are open.
-thread_local std::shared_ptr<Bus> scopedBus;
-thread_local int openScopes = 0;
-
 std::string UdevFix() {
   return "install the udev rule 60-qavo-card-reader.rules (the package does) and plug the reader in again";
 }
@@ -34,6 +30,10 @@ std::string KernelDriverFix(const Family& family) {
 
 }  // namespace
 
+reader::Unexpected Unplugged(const Family& family, const std::string& where) {
+  return Fail(ErrorKind::NoReader, std::string(family.name) + " was unplugged (" + where + ")");
+}
+
 ClaimedDevice::ClaimedDevice(std::shared_ptr<const Bus> bus, libusb_device_handle* handle)
     : bus_(std::move(bus)), handle_(handle) {}
 
@@ -42,14 +42,12 @@ ClaimedDevice::~ClaimedDevice() {
   libusb_close(handle_);
 }
 
-ScanScope::ScanScope() { ++openScopes; }
-
-ScanScope::~ScanScope() {
-  if (--openScopes == 0) scopedBus.reset();
+reader::Expected<std::shared_ptr<Bus>> Listing::Get() {
+  if (!bus_) bus_ = Bus::Open();
+  return *bus_;
 }
 
 reader::Expected<std::shared_ptr<Bus>> Bus::Open() {
-  if (scopedBus) return scopedBus;
   libusb_context* context = nullptr;
   if (const int error = libusb_init(&context); error != LIBUSB_SUCCESS) {
     return Fail(ErrorKind::NoReader, std::string("USB is not available: ") + libusb_error_name(error));
@@ -61,9 +59,7 @@ reader::Expected<std::shared_ptr<Bus>> Bus::Open() {
     return Fail(ErrorKind::NoReader,
                 std::string("cannot list USB devices: ") + libusb_error_name(static_cast<int>(count)));
   }
-  std::shared_ptr<Bus> bus(new Bus(context, devices, count));
-  if (openScopes > 0) scopedBus = bus;
-  return bus;
+  return std::shared_ptr<Bus>(new Bus(context, devices, count));
 }
 
 Bus::Bus(libusb_context* context, libusb_device** devices, long count)
@@ -92,6 +88,7 @@ reader::Expected<std::unique_ptr<ClaimedDevice>> Bus::Claim(const Device& device
   const std::string node = NodePath(device);
   libusb_device_handle* handle = nullptr;
   int error = libusb_open(device.device, &handle);
+  if (error == LIBUSB_ERROR_NO_DEVICE) return Unplugged(family, node);
   if (error == LIBUSB_ERROR_ACCESS) {
     return Fail(ErrorKind::ReaderAccess,
                 std::string("no permission to open ") + family.name + " (" + node + "): " + UdevFix());
@@ -107,6 +104,7 @@ reader::Expected<std::unique_ptr<ClaimedDevice>> Bus::Claim(const Device& device
   error = kernelDriver ? LIBUSB_ERROR_BUSY : libusb_claim_interface(handle, kInterface);
   if (error == LIBUSB_SUCCESS) return std::make_unique<ClaimedDevice>(shared_from_this(), handle);
   libusb_close(handle);
+  if (error == LIBUSB_ERROR_NO_DEVICE) return Unplugged(family, node);
   if (kernelDriver) return Fail(ErrorKind::ReaderAccess, KernelDriverFix(family));
   if (error == LIBUSB_ERROR_BUSY) {
     return Fail(ErrorKind::ReaderAccess,

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -39,17 +40,6 @@ struct Device {
   int address;
 };
 
-// One listing of the bus for everything a reader's opening does: while a
-// ScanScope lives, Bus::Open hands out the same listing rather than asking
-// the kernel again.
-class ScanScope {
- public:
-  ScanScope();
-  ~ScanScope();
-  ScanScope(const ScanScope&) = delete;
-  ScanScope& operator=(const ScanScope&) = delete;
-};
-
 // The reader's interface 0, claimed; released (and any detached kernel
 // driver given back) on destruction. It keeps the bus open while it lives.
 class ClaimedDevice {
@@ -68,7 +58,7 @@ class ClaimedDevice {
 
 class Bus : public std::enable_shared_from_this<Bus> {
  public:
-  // NoReader when USB cannot be used at all.
+  // One listing of the bus; NoReader when USB cannot be used at all.
   static reader::Expected<std::shared_ptr<Bus>> Open();
   ~Bus();
   Bus(const Bus&) = delete;
@@ -78,7 +68,7 @@ class Bus : public std::enable_shared_from_this<Bus> {
   std::vector<Device> Find(const Family& family) const;
 
   // Opens and claims a device of the family; ReaderAccess with the fix in
-  // the detail when it cannot.
+  // the detail when it cannot, NoReader when it was unplugged meanwhile.
   reader::Expected<std::unique_ptr<ClaimedDevice>> Claim(const Device& device, const Family& family) const;
 
   // Why the first device of the family cannot be opened, or "" when none is
@@ -90,6 +80,19 @@ class Bus : public std::enable_shared_from_this<Bus> {
   libusb_context* context_;
   libusb_device** devices_;
   long count_;
+};
+
+// NoReader: the device left between being found and being used.
+reader::Unexpected Unplugged(const Family& family, const std::string& where);
+
+// The bus as one reader opening sees it: the first driver that asks lists
+// it, and every driver after it is handed the same listing.
+class Listing {
+ public:
+  reader::Expected<std::shared_ptr<Bus>> Get();
+
+ private:
+  std::optional<reader::Expected<std::shared_ptr<Bus>>> bus_;
 };
 
 }  // namespace usb

@@ -115,7 +115,10 @@ TEST(PcscApdus, AsPcscPartThreeAndTheReaderManualsWriteThem) {
   EXPECT_EQ(HexOf(ccid::SwitchToFelicaApdu()), "FFC20002048F020300");
   EXPECT_EQ(HexOf(ccid::TransparentExchangeApdu(Hex("0600000B0000"), 60000)),
             "FFC200010F5F460460EA000095060600000B000000");
-  EXPECT_EQ(HexOf(ccid::DirectTransmitApdu(Hex("D402"))), "FF00000002D402");
+  EXPECT_EQ(HexOf(*ccid::DirectTransmitApdu(Hex("D402"))), "FF00000002D402");
+  EXPECT_EQ(HexOf(*ccid::DirectTransmitApdu(std::vector<std::uint8_t>(255, 0x22))).substr(0, 10), "FF000000FF");
+  EXPECT_EQ(ccid::DirectTransmitApdu(std::vector<std::uint8_t>(256, 0x22)).error().kind,
+            reader::ErrorKind::InvalidArgument);  // never sent with its length wrapped to 00
   // 255 bytes of frame need an extended Lc and a long-form length.
   const auto apdu = ccid::TransparentExchangeApdu(std::vector<std::uint8_t>(255, 0x22), 1000);
   EXPECT_EQ(HexOf(std::span(apdu).first(17)), "FFC200010001095F4604E80300009581FF");

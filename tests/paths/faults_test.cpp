@@ -71,6 +71,11 @@ TEST_F(FaultTest, UsbReadersOpenDespiteWhatASessionLeftOrSayWhyTheyCannot) {
       {[] { Rcs380()->silent = true; }, "port100", noReader + "RC-S380: reader firmware does not answer\n"},
       {[] { Rcs380()->unplugAfter = 8; }, "port100",  // after the pass read
        "読み込みエラーです。 | felica_for_vb: port100: reader unplugged\nfelica error type: 0\nrw error type: 3\n"},
+      {[] { Rcs360()->unplugAfter = 1; }, "libnfc",  // libnfc hands on the USB's -ENODEV (and says so itself)
+       "felica_for_vb: libnfc: reader unplugged\nfelica error type: 0\nrw error type: 3\n"},
+      {[] { Rcs380()->unplugged = true; }, "port100",  // between the listing and the claim
+       noReader + "the RC-S380 was unplugged (/dev/bus/usb/001/002)\n"},
+      {[] { Plug<fakeusb::Rcs380>(nullptr), Rcs360(); }, nullptr, " | ", 1000},  // auto mode: the reader with the card
       // libnfc would read a stale answer for its first ACK, send a NACK that the RC-S360 does not know, and fail its
       // set-up (libnfc issues 278, 546).
       {[] { Rcs360()->Queue(emulator::Pn53xFrame({0xD5, 0x41, 0x01})); }, "libnfc", " | ", 1000},
@@ -101,10 +106,19 @@ TEST_F(FaultTest, UsbReadersOpenDespiteWhatASessionLeftOrSayWhyTheyCannot) {
   }
 }
 
-TEST_F(FaultTest, Rcs380TransfersOfWholePacketsEndWithAnEmptyOne) {
-  auto reader = Plug<fakeusb::Rcs380>(nullptr);
-  auto transport = port100::Open("");
+TEST_F(FaultTest, Rcs380StaysInStepWithItsChip) {
+  auto reader = Plug<fakeusb::Rcs380>(Demo());
+  usb::Listing usb;
+  auto transport = port100::Open("", usb);
   ASSERT_TRUE(transport) << transport.error().detail;
+  // A command whose ACK and answer come after the host gave up on it: abandoned
+  // and read out, so the next command reads its own answer (20 bytes with the system code).
+  reader->lateCommand = reader->commands.size() + 1;
+  EXPECT_EQ((*transport)->Exchange(Hex("0600FFFF0000"), milliseconds(20)).error().kind,
+            reader::ErrorKind::Transmission);
+  const auto polled = (*transport)->Exchange(Hex("0600FFFF0100"), milliseconds(20));
+  EXPECT_EQ(polled ? polled->size() : 0u, 20u);
+  reader->card = nullptr;
   // 50 bytes of FeliCa frame make an InCommRF command of exactly 64 bytes.
   std::vector<std::uint8_t> frame(50, 0x00);
   frame[0] = 50;

@@ -32,7 +32,7 @@ void Rcs380::Respond(std::uint8_t command, Bytes results, Clock::duration after)
   Append(frame, data);
   frame.push_back(Negated(data));
   frame.push_back(0x00);
-  Queue(std::move(frame), after);
+  Queue(std::move(frame), after + late_);
 }
 
 void Rcs380::Received(const Bytes& transfer) {
@@ -49,7 +49,8 @@ void Rcs380::Received(const Bytes& transfer) {
     unplugged = true;
     return;
   }
-  Queue(kPort100Ack, microseconds(200));
+  late_ = commands.size() + 1 == lateCommand ? std::chrono::milliseconds(150) : Clock::duration{};
+  Queue(kPort100Ack, microseconds(200) + late_);
   const std::uint8_t command = data[1];
   const auto parameters = data.subspan(2);
   commands.push_back(command);
@@ -95,6 +96,8 @@ void Pn53xUsb::Received(const Bytes& transfer) {
         break;
       case emulator::HostFrame::Kind::Broken: Queue(emulator::kPn53xSyntaxError); break;
       case emulator::HostFrame::Kind::Command: {
+        if (unplugAfter && frame.command[0] == 0x40 && (*unplugAfter)-- == 0) unplugged = true;
+        if (unplugged) return;
         Queue(emulator::kPn53xAck, microseconds(200));
         const auto reply = chip.Execute(frame.command);
         if (!reply) break;  // polls on until an ACK

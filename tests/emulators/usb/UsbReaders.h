@@ -19,9 +19,11 @@ class Rcs380 : public Device {
   std::shared_ptr<emulator::FelicaCard> card;
   bool silent = false;                     // the firmware never answers
   std::optional<std::size_t> unplugAfter;  // commands; then the reader is pulled out
+  std::size_t lateCommand = 0;             // from 1: the ACK and answer of that command come 150 ms late
   std::vector<std::uint8_t> commands;
 
  private:
+  Clock::duration late_{};
   void Respond(std::uint8_t command, Bytes results, Clock::duration after = std::chrono::microseconds(500));
   bool commandType1_ = false;
   bool felica212_ = false;
@@ -35,7 +37,8 @@ class Pn53xUsb : public Device {
   Pn53xUsb(emulator::Pn53xModel model, std::shared_ptr<emulator::FelicaCard> card);
   void Received(const Bytes& transfer) override;
   emulator::Pn53xChip chip;
-  bool silent = false;  // the firmware never answers
+  bool silent = false;             // the firmware never answers
+  std::optional<int> unplugAfter;  // InDataExchange commands; then the reader is pulled out
 
  private:
   Bytes input_;
