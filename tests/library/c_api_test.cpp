@@ -150,14 +150,20 @@ TEST_F(CApiTest, OpenFailuresSayTheirCauseInOneLine) {
   std::filesystem::permissions(unreadable, std::filesystem::perms::none);
   DropFileCapabilities();
   std::ofstream(xml) << "<card/>";
-  // A pcscd that polkit tells to refuse this program hangs up on it at once.
+  // A pcscd that polkit tells to refuse this program hangs up on it with the version message unread (pcsc-lite then
+  // meets ECONNRESET); it waits for the whole message (8 bytes of header, 12 of body), as a real pcscd waits for
+  // polkit.
   const int refusing = socket(AF_UNIX, SOCK_STREAM, 0);
   sockaddr_un address{AF_UNIX, {}};
   testsupport::Scratch("pcscd.comm").copy(address.sun_path, sizeof address.sun_path - 1);
   ASSERT_EQ(bind(refusing, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
   listen(refusing, 4);
   std::thread daemon([refusing] {
-    for (int client; (client = accept(refusing, nullptr, nullptr)) >= 0;) close(client);
+    char asked[64];
+    for (int client; (client = accept(refusing, nullptr, nullptr)) >= 0; close(client)) {
+      for (ssize_t n; (n = recv(client, asked, sizeof asked, MSG_PEEK)) > 0 && n < 20;)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
   });
   const std::tuple<std::string, std::int32_t, std::string> cases[] = {
       {"pcsc", FELICA_RW_READER_ACCESS,
