@@ -31,6 +31,23 @@ reader::Bytes Apdu(std::uint8_t ins, std::uint8_t p2, std::span<const std::uint8
   return apdu;
 }
 
+// The session's pseudo-APDUs expect an answer: Le 00, as readers' firmware wants it.
+reader::Bytes SessionApdu(std::uint8_t p2, std::span<const std::uint8_t> data) {
+  reader::Bytes apdu = Apdu(0xC2, p2, data);
+  apdu.push_back(0x00);
+  return apdu;
+}
+
+// C0 03 <result> <SW1 SW2>: result 00 done, 01 refused or not understood, 02 no answer from the card.
+constexpr std::uint8_t kResultDone = 0x00;
+constexpr std::uint8_t kResultRefused = 0x01;
+
+std::string StatusObjectText(const reader::Bytes& value) {
+  std::string text = "C003";
+  hex::Append(text, value);
+  return text;
+}
+
 }  // namespace
 
 void AppendDataObject(reader::Bytes& out, std::uint16_t tag, std::span<const std::uint8_t> value) {
@@ -82,12 +99,12 @@ reader::Bytes GetIdmApdu() { return {0xFF, 0xCA, 0x00, 0x00, 0x00}; }
 
 reader::Bytes ManageSessionApdu(SessionStep step) {
   const std::uint8_t object[] = {static_cast<std::uint8_t>(step), 0x00};
-  return Apdu(0xC2, 0x00, object);
+  return SessionApdu(0x00, object);
 }
 
 reader::Bytes SwitchToFelicaApdu() {
   const std::uint8_t object[] = {0x8F, 0x02, 0x03, 0x00};  // FeliCa, no layer above
-  return Apdu(0xC2, 0x02, object);
+  return SessionApdu(0x02, object);
 }
 
 reader::Bytes TransparentExchangeApdu(std::span<const std::uint8_t> frame, std::uint32_t timeoutMicroseconds) {
@@ -136,9 +153,7 @@ bool SessionStepAccepted(const Response& response) {
   const auto objects = ParseDataObjects(response.data);
   if (!objects) return false;
   for (const auto& object : *objects) {
-    if (object.tag == kTagStatus && (object.value.size() != 3 || object.value[1] != 0x90 || object.value[2] != 0x00)) {
-      return false;
-    }
+    if (object.tag == kTagStatus && object.value != reader::Bytes{kResultDone, 0x90, 0x00}) return false;
   }
   return true;
 }
@@ -156,9 +171,9 @@ reader::Expected<reader::Bytes> TransparentAnswer(const Response& response) {
       if (object.value.size() != 3) return Fail(ErrorKind::BadResponse, "malformed status object from the reader");
       haveStatus = true;
       const auto word = static_cast<std::uint16_t>(object.value[1] << 8 | object.value[2]);
-      if (word == kNoAnswerFromCard) return Fail(ErrorKind::Timeout);
-      if (word != kStatusOk)
-        return Fail(ErrorKind::Transmission, "reader refused the exchange, status " + hex::Word(word));
+      if (object.value[0] != kResultRefused && word == kNoAnswerFromCard) return Fail(ErrorKind::Timeout);
+      if (object.value[0] != kResultDone || word != kStatusOk)
+        return Fail(ErrorKind::Transmission, "reader refused the exchange: " + StatusObjectText(object.value));
     } else if (object.tag == kTagResponse) {
       frame = &object.value;
     }

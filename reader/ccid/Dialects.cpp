@@ -1,5 +1,7 @@
 #include "Dialects.h"
 
+#include <thread>
+
 #include "ContactlessApdu.h"
 #include "Hex.h"
 
@@ -8,6 +10,10 @@ namespace {
 
 using reader::ErrorKind;
 using reader::Fail;
+
+// How long a reader's field takes to come up or die down: what working
+// RC-S300 code waits after switching it.
+constexpr std::chrono::milliseconds kFieldSettleTime{25};
 
 reader::Expected<Response> Send(Channel& channel, const reader::Expected<reader::Bytes>& apdu) {
   if (!apdu) return reader::Unexpected(apdu.error());
@@ -37,8 +43,14 @@ class TransparentSession : public Dialect {
     // Some readers (an RC-S300 among them) hear a card only once the field
     // has been cycled in the session: once, on the session's first polling.
     if (!answer && answer.error().kind == ErrorKind::Timeout && !fieldCycled_) {
-      (void)Accepted(channel_, ManageSessionApdu(SessionStep::FieldOff));
-      (void)Accepted(channel_, ManageSessionApdu(SessionStep::FieldOn));
+      fieldCycled_ = true;
+      for (const SessionStep step : {SessionStep::FieldOff, SessionStep::FieldOn}) {
+        // A reader may report the card gone once the field is off: the caller connects anew.
+        if (auto switched = Accepted(channel_, ManageSessionApdu(step)); !switched) {
+          return reader::Unexpected(switched.error());
+        }
+        std::this_thread::sleep_for(kFieldSettleTime);
+      }
       answer = Exchange(reader::EncodePolling(request), cardTime);
     }
     fieldCycled_ = true;
@@ -139,7 +151,11 @@ class Pn532Commands : public Dialect {
 
 reader::Expected<std::unique_ptr<Dialect>> Negotiate(Channel& channel) {
   // Only a refusal by status word moves on to the next dialect; any other
-  // failure is the card's or the reader's, and is reported as it is.
+  // failure is the card's or the reader's, and is reported as it is. A
+  // session a killed program left open is ended first.
+  if (const auto leftover = Accepted(channel, ManageSessionApdu(SessionStep::End)); !leftover) {
+    return reader::Unexpected(leftover.error());
+  }
   const auto session = Accepted(channel, ManageSessionApdu(SessionStep::Start));
   if (!session) return reader::Unexpected(session.error());
   if (*session) {

@@ -10,6 +10,7 @@
 
 #include "ContactlessApdu.h"
 #include "Dialects.h"
+#include "PcscConnection.h"
 
 namespace ccid {
 namespace {
@@ -17,61 +18,10 @@ namespace {
 using reader::ErrorKind;
 using reader::Fail;
 
-bool CardGone(LONG error) {
-  return error == SCARD_W_REMOVED_CARD || error == SCARD_E_NO_SMARTCARD || error == SCARD_E_NOT_TRANSACTED ||
-         error == SCARD_W_UNPOWERED_CARD || error == SCARD_W_UNRESPONSIVE_CARD;
-}
-
-reader::Unexpected PcscFailure(LONG error) {
-  const std::string text = pcsc_stringify_error(error);
-  if (CardGone(error)) return Fail(ErrorKind::CardLost, text);
-  if (error == SCARD_E_NO_SERVICE || error == SCARD_E_SERVICE_STOPPED || error == SCARD_E_READER_UNAVAILABLE ||
-      error == SCARD_E_UNKNOWN_READER) {
-    return Fail(ErrorKind::NoReader, text);
-  }
-  return Fail(ErrorKind::Transmission, text);
-}
-
-// One card, connected; its APDUs go through SCardTransmit.
-class Connection : public Channel {
- public:
-  Connection(SCARDHANDLE card, DWORD protocol) : card_(card), protocol_(protocol) {}
-  ~Connection() override { SCardDisconnect(card_, SCARD_LEAVE_CARD); }
-
-  reader::Expected<reader::Bytes> Transmit(std::span<const std::uint8_t> apdu) override {
-    reader::Bytes response(512, 0);
-    DWORD size = static_cast<DWORD>(response.size());
-    const SCARD_IO_REQUEST* pci = protocol_ == SCARD_PROTOCOL_T0 ? SCARD_PCI_T0 : SCARD_PCI_T1;
-    LONG error =
-        SCardTransmit(card_, pci, apdu.data(), static_cast<DWORD>(apdu.size()), nullptr, response.data(), &size);
-    if (error == SCARD_W_RESET_CARD) {
-      // Another application reset the card: whatever the reader had set up is gone.
-      reset_ = true;
-      error = SCardReconnect(card_, SCARD_SHARE_SHARED, SCARD_PROTOCOL_T0 | SCARD_PROTOCOL_T1, SCARD_LEAVE_CARD,
-                             &protocol_);
-      if (error == SCARD_S_SUCCESS) return Fail(ErrorKind::Transmission, "the card was reset");
-    }
-    if (error != SCARD_S_SUCCESS) return PcscFailure(error);
-    response.resize(size);
-    return response;
-  }
-
-  bool TakeReset() { return std::exchange(reset_, false); }
-
- private:
-  SCARDHANDLE card_;
-  DWORD protocol_;
-  bool reset_ = false;
-};
-
 class PcscTransport : public reader::Transport {
  public:
-  PcscTransport(SCARDCONTEXT context, std::vector<std::string> readers)
-      : context_(context), readers_(std::move(readers)) {}
-  ~PcscTransport() override {
-    Disconnect();
-    SCardReleaseContext(context_);
-  }
+  explicit PcscTransport(std::vector<std::string> readers) : readers_(std::move(readers)) {}
+  ~PcscTransport() override { Disconnect(); }
 
   std::string_view Name() const override { return "pcsc"; }
   bool HasReadableCard(std::chrono::milliseconds) override { return dialect_ != nullptr; }
@@ -91,19 +41,18 @@ class PcscTransport : public reader::Transport {
   }
 
   // Connects to the first reader whose card is FeliCa and speaks a dialect.
-  // Timeout when no reader has a card; NoReader when the cards there cannot be read.
+  // Timeout when no reader has a card; NoReader when the cards there cannot
+  // be read; ReaderAccess when pcscd refuses or another program holds the reader.
   reader::Expected<void> Connect() {
     std::optional<reader::Error> unusable;
     for (const auto& name : readers_) {
-      SCARDHANDLE card = 0;
-      DWORD protocol = 0;
-      const LONG error = SCardConnect(context_, name.c_str(), SCARD_SHARE_SHARED, SCARD_PROTOCOL_T0 | SCARD_PROTOCOL_T1,
-                                      &card, &protocol);
-      if (error != SCARD_S_SUCCESS) {
-        if (!CardGone(error) && !unusable) unusable = PcscFailure(error).error();
+      auto connection = PcscConnection::Open(name);
+      if (!connection) {
+        if (connection.error().kind == ErrorKind::ReaderAccess) return reader::Unexpected(connection.error());
+        if (connection.error().kind != ErrorKind::Timeout && !unusable) unusable = connection.error();
         continue;
       }
-      connection_ = std::make_unique<Connection>(card, protocol);
+      connection_ = std::move(*connection);
       auto dialect = FelicaCard() ? Negotiate(*connection_) : Fail(ErrorKind::Timeout);
       if (dialect) {
         dialect_ = std::move(*dialect);
@@ -148,26 +97,25 @@ class PcscTransport : public reader::Transport {
     connection_.reset();
   }
 
-  SCARDCONTEXT context_;
   std::vector<std::string> readers_;
-  std::unique_ptr<Connection> connection_;
+  std::unique_ptr<PcscConnection> connection_;
   std::unique_ptr<Dialect> dialect_;
 };
 
 reader::Expected<std::vector<std::string>> ReaderNames(SCARDCONTEXT context) {
-  DWORD size = 0;
-  LONG error = SCardListReaders(context, nullptr, nullptr, &size);
-  std::string buffer(size, '\0');
-  if (error == SCARD_S_SUCCESS) error = SCardListReaders(context, nullptr, buffer.data(), &size);
+  // pcscd allocates the list: no reader can come between asking its size and reading it.
+  LPSTR list = nullptr;
+  DWORD size = SCARD_AUTOALLOCATE;
+  const LONG error = SCardListReaders(context, nullptr, reinterpret_cast<LPSTR>(&list), &size);
   if (error == SCARD_E_NO_READERS_AVAILABLE) return std::vector<std::string>{};
   if (error != SCARD_S_SUCCESS) {
     return Fail(ErrorKind::NoReader, std::string("pcscd cannot list its readers: ") + pcsc_stringify_error(error));
   }
   std::vector<std::string> names;
-  for (std::size_t pos = 0; pos < buffer.size() && buffer[pos] != '\0';) {
-    names.emplace_back(buffer.c_str() + pos);
-    pos += names.back().size() + 1;
+  for (const char* name = list; name < list + size && *name != '\0'; name += names.back().size() + 1) {
+    names.emplace_back(name);
   }
+  SCardFreeMemory(context, list);
   return names;
 }
 
@@ -175,10 +123,7 @@ reader::Unexpected ContextFailure(LONG error) {
   switch (error) {
     case SCARD_E_NO_SERVICE:
       return Fail(ErrorKind::NoReader, "pcscd is not running (install and start pcscd; RC-S300 needs libccid too)");
-    case SCARD_W_SECURITY_VIOLATION:  // pcscd hung up at once: polkit refused the program
-      return Fail(ErrorKind::ReaderAccess,
-                  "pcscd refused this program: polkit lets only the user at the machine's own seat use PC/SC; "
-                  "over SSH or from a service, allow org.debian.pcsc-lite.access_pcsc by a polkit rule");
+    case SCARD_W_SECURITY_VIOLATION: return PolkitRefusal();  // pcscd hung up at once
     default: return Fail(ErrorKind::NoReader, std::string("PC/SC: ") + pcsc_stringify_error(error));
   }
 }
@@ -192,23 +137,23 @@ reader::OpenResult Open(std::string_view name) {
     return ContextFailure(error);
   }
   auto names = ReaderNames(context);
-  if (!names) {
-    SCardReleaseContext(context);
-    return reader::Unexpected(names.error());
-  }
+  SCardReleaseContext(context);
+  if (!names) return reader::Unexpected(names.error());
   std::vector<std::string> chosen;
   for (auto& reader : *names) {
     if (name.empty() || reader.compare(0, name.size(), name) == 0) chosen.push_back(std::move(reader));
   }
   if (chosen.empty()) {
-    SCardReleaseContext(context);
     return Fail(ErrorKind::NoReader,
                 name.empty() ? std::string("no PC/SC reader") : "no PC/SC reader named " + std::string(name));
   }
-  auto transport = std::make_unique<PcscTransport>(context, std::move(chosen));
+  auto transport = std::make_unique<PcscTransport>(std::move(chosen));
   // A card that is there already is connected now; whether one of them can
-  // be read decides whether auto mode looks further.
-  (void)transport->Connect();
+  // be read decides whether auto mode looks further. A reader that pcscd
+  // will not let us use is news now.
+  if (auto connected = transport->Connect(); !connected && connected.error().kind == ErrorKind::ReaderAccess) {
+    return reader::Unexpected(connected.error());
+  }
   return transport;
 }
 

@@ -6,6 +6,7 @@
 #include "ChunkSizes.h"
 #include "LibraryLog.h"
 #include "Timeouts.h"
+#include "Trace.h"
 
 namespace reader {
 
@@ -13,8 +14,22 @@ ReaderSession::ReaderSession(std::unique_ptr<Transport> transport) : transport_(
 
 Expected<Bytes> ReaderSession::Exchange(std::span<const std::uint8_t> frame, std::chrono::milliseconds cardTime) {
   ++commandsSent_;
+  trace::Bytes("frame", trace::Direction::ToReader, frame);
   auto answer = transport_->Exchange(frame, cardTime);
+  if (answer) trace::Bytes("frame", trace::Direction::FromReader, *answer);
   if (!answer && answer.error().kind != ErrorKind::Timeout) Log("", answer.error());
+  return answer;
+}
+
+Expected<PollingAnswer> ReaderSession::TracedPoll(const PollingRequest& request) {
+  trace::Bytes("frame", trace::Direction::ToReader, EncodePolling(request));
+  auto answer = transport_->Poll(request, kPollingTimeout);
+  if (answer && trace::Enabled()) {  // as the card's frame, whichever way the reader polled
+    Bytes frame{0x12, 0x01};
+    frame.insert(frame.end(), answer->idm.begin(), answer->idm.end());
+    frame.insert(frame.end(), answer->pmm.begin(), answer->pmm.end());
+    trace::Bytes("frame", trace::Direction::FromReader, frame);
+  }
   return answer;
 }
 
@@ -26,7 +41,7 @@ Expected<PollingAnswer> ReaderSession::Poll(const PollingRequest& request) {
   card_.reset();
   polling_ = request;
   ++commandsSent_;
-  auto answer = transport_->Poll(request, kPollingTimeout);
+  auto answer = TracedPoll(request);
   if (!answer) {
     const Error& error = answer.error();
     if (error.kind == ErrorKind::Timeout || error.kind == ErrorKind::CardLost) {
@@ -44,7 +59,7 @@ Expected<PollingAnswer> ReaderSession::Poll(const PollingRequest& request) {
 
 Expected<bool> ReaderSession::SameCardPresent(const Idm& idm) {
   ++commandsSent_;
-  const auto answer = transport_->Poll(polling_, kPollingTimeout);
+  const auto answer = TracedPoll(polling_);
   if (answer) return answer->idm == idm;
   const Error& error = answer.error();
   if (error.kind == ErrorKind::Timeout || error.kind == ErrorKind::CardLost) return Fail(ErrorKind::CardLost);

@@ -40,6 +40,7 @@ class ReaderSession {
   // CardLost when none answers, or the reader's own failure.
   Expected<bool> SameCardPresent(const Idm& idm);
   Expected<Bytes> Exchange(std::span<const std::uint8_t> frame, std::chrono::milliseconds cardTime);
+  Expected<PollingAnswer> TracedPoll(const PollingRequest& request);
   // One diagnostic line for a failure that says why: the reader, the step, the detail.
   void Log(std::string_view step, const Error& error) const;
 

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+#include "Trace.h"
+
 namespace usb {
 namespace {
 
@@ -27,6 +29,7 @@ BulkPipes::BulkPipes(std::unique_ptr<ClaimedDevice> device, std::uint8_t endpoin
     : device_(std::move(device)), endpointIn_(endpointIn), endpointOut_(endpointOut), maxPacketSize_(maxPacketSize) {}
 
 TransferStatus BulkPipes::BulkWrite(std::span<const std::uint8_t> data, std::chrono::milliseconds timeout) {
+  reader::trace::Bytes("usb", reader::trace::Direction::ToReader, data);
   int transferred = 0;
   int error = libusb_bulk_transfer(device_->Handle(), endpointOut_, const_cast<std::uint8_t*>(data.data()),
                                    static_cast<int>(data.size()), &transferred, Milliseconds(timeout));
@@ -49,6 +52,7 @@ TransferStatus BulkPipes::BulkRead(reader::Bytes& data, std::chrono::millisecond
                                          &transferred, Milliseconds(timeout));
   const bool received = error == LIBUSB_SUCCESS || error == LIBUSB_ERROR_TIMEOUT;
   data.resize(received ? static_cast<std::size_t>(transferred) : 0);
+  if (!data.empty()) reader::trace::Bytes("usb", reader::trace::Direction::FromReader, data);
   return StatusFor(error);
 }
 

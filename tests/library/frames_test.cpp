@@ -110,9 +110,9 @@ TEST(Port100Frames, InCommRfResults) {
 
 TEST(PcscApdus, AsPcscPartThreeAndTheReaderManualsWriteThem) {
   EXPECT_EQ(HexOf(ccid::GetIdmApdu()), "FFCA000000");
-  EXPECT_EQ(HexOf(ccid::ManageSessionApdu(ccid::SessionStep::Start)), "FFC20000028100");
-  EXPECT_EQ(HexOf(ccid::ManageSessionApdu(ccid::SessionStep::FieldOff)), "FFC20000028300");
-  EXPECT_EQ(HexOf(ccid::SwitchToFelicaApdu()), "FFC20002048F020300");
+  EXPECT_EQ(HexOf(ccid::ManageSessionApdu(ccid::SessionStep::Start)), "FFC2000002810000");
+  EXPECT_EQ(HexOf(ccid::ManageSessionApdu(ccid::SessionStep::FieldOff)), "FFC2000002830000");
+  EXPECT_EQ(HexOf(ccid::SwitchToFelicaApdu()), "FFC20002048F02030000");
   EXPECT_EQ(HexOf(ccid::TransparentExchangeApdu(Hex("0600000B0000"), 60000)),
             "FFC200010F5F460460EA000095060600000B000000");
   EXPECT_EQ(HexOf(*ccid::DirectTransmitApdu(Hex("D402"))), "FF00000002D402");
@@ -129,7 +129,7 @@ TEST(PcscApdus, TransparentAnswers) {
   // clang-format off
   const std::pair<const char*, const char*> cases[] = {
       {"C003009000 920100 96020000 9703030102 9000", "030102"}, {"C003009000 978103030102 9000", "030102"},
-      {"C003026401 9000", "Timeout"}, {"C003016401 9000", "Timeout"}, {"C003009000 9000", "Timeout"},
+      {"C003026401 9000", "Timeout"}, {"C003016401 9000", "Transmission"}, {"C003009000 9000", "Timeout"},
       {"C003016A81 9000", "Transmission"}, {"6A81", "Transmission"}, {"C003009000 97050301 9000", "BadResponse"},
       {"9703030102 9000", "BadResponse"}, {"C00200 9000", "BadResponse"}};
   // clang-format on

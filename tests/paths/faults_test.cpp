@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <PCSC/winscard.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <QLabel>
 #include <chrono>
@@ -16,6 +18,7 @@
 #include "emulators/pcsc/VirtualReader.h"
 #include "emulators/usb/UsbReaders.h"
 #include "paths/Rigs.h"
+#include "support/FormFields.h"
 #include "support/Hex.h"
 #include "support/Outcome.h"
 
@@ -156,13 +159,14 @@ class ScriptedChannel : public ccid::Channel {
 TEST(Negotiation, OnlyARefusalByStatusWordMovesOnAndOtherFailuresSayWhatHappened) {
   const std::string accepted = "C003009000 9000", refused = "C003016A81 9000";
   const std::pair<std::vector<std::string>, std::string> cases[] = {
-      {{accepted, accepted}, "transparent session"},
-      {{accepted, refused, accepted}, "direct FeliCa frames"},
-      {{"6A81", "D503 33010607 9000", "D533 9000"}, "PN532 commands"},
-      {{"6A81", "6D00"}, "NoReader: the reader speaks none of the FeliCa dialects"},
-      {{"CardLost"}, "CardLost: Card was removed."},                 // the card lifted as the session starts
-      {{accepted, "NoReader"}, "NoReader: Reader is unavailable."},  // the reader pulled out
-      {{"6A81", "Transmission"}, "Transmission: Transaction failed."}};
+      // A leftover session is ended first, then the session starts.
+      {{accepted, accepted, accepted}, "transparent session"},
+      {{accepted, accepted, refused, accepted}, "direct FeliCa frames"},
+      {{"6A81", "6A81", "D503 33010607 9000", "D533 9000"}, "PN532 commands"},
+      {{"6A81", "6A81", "6D00"}, "NoReader: the reader speaks none of the FeliCa dialects"},
+      {{"CardLost"}, "CardLost: Card was removed."},                           // the card lifted as the session starts
+      {{accepted, accepted, "NoReader"}, "NoReader: Reader is unavailable."},  // the reader pulled out
+      {{"6A81", "6A81", "Transmission"}, "Transmission: Transaction failed."}};
   for (const auto& [answers, outcome] : cases) {
     SCOPED_TRACE(outcome);
     ScriptedChannel channel(answers);
@@ -171,7 +175,7 @@ TEST(Negotiation, OnlyARefusalByStatusWordMovesOnAndOtherFailuresSayWhatHappened
     EXPECT_EQ(testsupport::Outcome(dialect, name) + (dialect ? "" : ": " + dialect.error().detail), outcome);
   }
   // A status word the direct frames do not know: a silence, but with the word named.
-  ScriptedChannel acr1252u({accepted, refused, accepted, "6F00"});
+  ScriptedChannel acr1252u({accepted, accepted, refused, accepted, "6F00"});
   const std::uint8_t frame[] = {0x06, 0x00, 0x00, 0x0B, 0x00, 0x00};
   const auto answer = (*ccid::Negotiate(acr1252u))->Exchange(frame, milliseconds(10));
   EXPECT_EQ(answer.error().kind, reader::ErrorKind::Timeout);
@@ -204,25 +208,25 @@ TEST_F(PcscFaultTest, AReaderThatSpeaksNoFelicaLetsAutoModeTryLibnfc) {
   EXPECT_EQ(Press(nullptr), " | ");
 }
 
-TEST_F(PcscFaultTest, ReconnectsAfterAnotherApplicationResetsTheCard) {
+TEST_F(PcscFaultTest, TwoProgramsPressingAtOnceEachReadTheCardOrSayTheReaderIsBusy) {
   Place(emulator::PcscModel::Transparent);
-  auto transport = ccid::Open("");
-  ASSERT_TRUE(transport) << transport.error().detail;
-  const reader::PollingRequest polling{{0x00, 0x0B}, 0, 0};
-  ASSERT_TRUE((*transport)->Poll(polling, milliseconds(100)));
-  SCARDCONTEXT context = 0;
-  SCARDHANDLE other = 0;
-  DWORD protocol = 0;
-  ASSERT_EQ(SCardEstablishContext(SCARD_SCOPE_SYSTEM, nullptr, nullptr, &context), SCARD_S_SUCCESS);
-  ASSERT_EQ(SCardConnect(context, rigs::TestPcscd().ReaderName().c_str(), SCARD_SHARE_SHARED,
-                         SCARD_PROTOCOL_T0 | SCARD_PROTOCOL_T1, &other, &protocol),
-            SCARD_S_SUCCESS);
-  EXPECT_EQ(
-      SCardReconnect(other, SCARD_SHARE_SHARED, SCARD_PROTOCOL_T0 | SCARD_PROTOCOL_T1, SCARD_RESET_CARD, &protocol),
-      SCARD_S_SUCCESS);
-  SCardDisconnect(other, SCARD_LEAVE_CARD);
-  SCardReleaseContext(context);
-  EXPECT_TRUE((*transport)->Poll(polling, milliseconds(100)));
+  ASSERT_EQ(Press("pcsc"), " | ");
+  const auto alone = testsupport::AllFields(form);
+  const std::string noReader = "パソリが見つかりません。";
+  for (int round = 0; round < 3; ++round) {  // the two interleave differently each time
+    const pid_t other = fork();
+    if (other == 0) {  // a second program: its own library, its own session, at the same moment
+      form.Command_Click();
+      _exit(testsupport::AllFields(form) == alone || form.Message->text().toStdString() == noReader ? 0 : 1);
+    }
+    const std::string shown = Press("pcsc");
+    int status = -1;
+    waitpid(other, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    const bool read = shown == " | " && testsupport::AllFields(form) == alone;
+    EXPECT_TRUE(read || (shown.rfind(noReader, 0) == 0 && shown.find("another PC/SC program") != std::string::npos))
+        << shown;
+  }
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "Form1.h"
 #include "paths/Rigs.h"
 #include "support/FormFields.h"
+#include "support/Hex.h"
 
 namespace {
 
@@ -107,6 +108,20 @@ TEST_P(PressTest, CardTakenAwayAfterThePassIsAReadErrorWithCardLost) {
   EXPECT_NE(press.diagnostics.find("rw error type: 8\n"), std::string::npos) << press.diagnostics;
   // Put back, the card reads whole: the failed read left nothing in the way.
   EXPECT_EQ(PressWith(Demo()).fields, Expected());
+}
+
+TEST_P(PressTest, ATraceShowsEveryExchangeButNeitherTheIdmNorABlock) {
+  setenv("FELICA_TRACE", "1", 1);
+  const auto press = PressWith(Demo());
+  unsetenv("FELICA_TRACE");
+  EXPECT_EQ(press.fields, Expected());
+  EXPECT_NE(press.diagnostics.find(" ms frame <- 1201****************"), std::string::npos) << press.diagnostics;
+  const auto card = emulator::SampleCard("demo-card.json");
+  std::vector<std::string> secrets{testsupport::HexOf(card.idm)};
+  for (const auto& [service, blocks] : card.services) {
+    for (const auto& block : blocks) secrets.push_back(testsupport::HexOf(block));
+  }
+  for (const auto& secret : secrets) EXPECT_EQ(press.diagnostics.find(secret), std::string::npos) << secret;
 }
 
 INSTANTIATE_TEST_SUITE_P(Local, PressTest, testing::ValuesIn(rigs::LocalRigs()),

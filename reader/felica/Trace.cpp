@@ -1,0 +1,78 @@
+#include "Trace.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "Hex.h"
+
+namespace reader::trace {
+namespace {
+
+constexpr std::uint8_t kPollingAnswer = 0x01;
+constexpr std::uint8_t kReadCommand = 0x06;
+constexpr std::uint8_t kReadAnswer = 0x07;
+constexpr std::size_t kIdmSize = 8;
+constexpr std::size_t kBlockSize = 16;
+
+// Marks the IDm, and a read answer's blocks, of a FeliCa frame that starts
+// at `at` (its length byte) and fits in the bytes. Frames are found
+// wherever a reader wraps them (InCommRF, a data object, a PN532 answer):
+// a run of bytes that only looks like one is masked too, which costs a
+// trace nothing.
+void MarkFrame(std::span<const std::uint8_t> bytes, std::size_t at, std::vector<bool>& secret) {
+  const std::size_t length = bytes[at];
+  if (length < 2 + kIdmSize || at + length > bytes.size()) return;
+  const std::uint8_t code = bytes[at + 1];
+  if (code != kPollingAnswer && code != kReadCommand && code != kReadAnswer) return;
+  for (std::size_t i = 0; i < kIdmSize; ++i) secret[at + 2 + i] = true;
+  // A read answer: status flags, then (on success) the count and the blocks.
+  const std::size_t flags = at + 2 + kIdmSize;
+  if (code != kReadAnswer || length < 2 + kIdmSize + 3 || bytes[flags] != 0) return;
+  const std::size_t blocks = flags + 3;
+  const std::size_t end = std::min(at + length, blocks + bytes[flags + 2] * kBlockSize);
+  for (std::size_t i = blocks; i < end; ++i) secret[i] = true;
+}
+
+double Milliseconds() {
+  static const auto start = std::chrono::steady_clock::now();
+  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+}
+
+}  // namespace
+
+bool Enabled() {
+  const char* setting = std::getenv("FELICA_TRACE");
+  return setting && std::strcmp(setting, "1") == 0;
+}
+
+std::string Masked(std::span<const std::uint8_t> bytes, std::size_t secretBytes) {
+  std::vector<bool> secret(bytes.size(), false);
+  for (std::size_t i = 0; i < std::min(secretBytes, bytes.size()); ++i) secret[i] = true;
+  for (std::size_t at = 0; at < bytes.size(); ++at) MarkFrame(bytes, at, secret);
+  std::string text;
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    if (secret[i]) {
+      text += "**";
+    } else {
+      hex::Append(text, bytes.subspan(i, 1));
+    }
+  }
+  return text;
+}
+
+void Bytes(std::string_view channel, Direction direction, std::span<const std::uint8_t> bytes,
+           std::size_t secretBytes) {
+  if (!Enabled()) return;
+  char time[32];
+  std::snprintf(time, sizeof time, "%.3f ms ", Milliseconds());
+  const std::string line = "felica_for_vb: trace " + std::string(time) + std::string(channel) +
+                           (direction == Direction::ToReader ? " -> " : " <- ") + Masked(bytes, secretBytes) + "\n";
+  std::fwrite(line.data(), 1, line.size(), stderr);
+  std::fflush(stderr);
+}
+
+}  // namespace reader::trace
