@@ -1,5 +1,7 @@
 #include "PcscConnection.h"
 
+#include <PCSC/reader.h>
+
 #include <chrono>
 #include <future>
 #include <utility>
@@ -53,7 +55,7 @@ reader::Unexpected PcscFailure(LONG error) {
   return Fail(ErrorKind::Transmission, text);
 }
 
-reader::Expected<std::unique_ptr<PcscConnection>> PcscConnection::Open(const std::string& reader) {
+reader::Expected<std::unique_ptr<PcscConnection>> PcscConnection::Open(const std::string& reader, Way way) {
   SCARDCONTEXT context = 0;
   if (const LONG error = SCardEstablishContext(SCARD_SCOPE_SYSTEM, nullptr, nullptr, &context);
       error != SCARD_S_SUCCESS) {
@@ -69,7 +71,7 @@ reader::Expected<std::unique_ptr<PcscConnection>> PcscConnection::Open(const std
       return Fail(ErrorKind::ReaderAccess, reader + ": another PC/SC program is using the reader; press READ again");
     }
     if (error == SCARD_S_SUCCESS)
-      return std::unique_ptr<PcscConnection>(new PcscConnection(context, card, protocol, reader));
+      return std::unique_ptr<PcscConnection>(new PcscConnection(context, card, protocol, reader, way));
     SCardDisconnect(card, SCARD_LEAVE_CARD);
   }
   SCardReleaseContext(context);
@@ -77,8 +79,8 @@ reader::Expected<std::unique_ptr<PcscConnection>> PcscConnection::Open(const std
   return PcscFailure(error);
 }
 
-PcscConnection::PcscConnection(SCARDCONTEXT context, SCARDHANDLE card, DWORD protocol, std::string reader)
-    : context_(context), card_(card), protocol_(protocol), reader_(std::move(reader)) {}
+PcscConnection::PcscConnection(SCARDCONTEXT context, SCARDHANDLE card, DWORD protocol, std::string reader, Way way)
+    : context_(context), card_(card), protocol_(protocol), reader_(std::move(reader)), way_(way) {}
 
 PcscConnection::~PcscConnection() {
   SCardEndTransaction(card_, SCARD_LEAVE_CARD);
@@ -86,7 +88,28 @@ PcscConnection::~PcscConnection() {
   SCardReleaseContext(context_);
 }
 
+// libccid passes SCARD_CTL_CODE(1) on to the reader as a CCID Escape, if
+// its ifdDriverOptions allow it (bit 0x01; Debian ships 0x0000).
+reader::Expected<reader::Bytes> PcscConnection::Escape(std::span<const std::uint8_t> apdu) {
+  using reader::trace::Direction;
+  reader::trace::Bytes("escape", Direction::ToReader, apdu);
+  reader::Bytes response(512, 0);
+  DWORD size = 0;
+  const LONG error = SCardControl(card_, SCARD_CTL_CODE(1), apdu.data(), static_cast<DWORD>(apdu.size()),
+                                  response.data(), static_cast<DWORD>(response.size()), &size);
+  if (error == SCARD_E_NOT_TRANSACTED) {
+    return Fail(ErrorKind::ReaderAccess,
+                "the reader refuses FeliCa commands in a transmit, and libccid does not pass them on as a "
+                "CCID escape: set ifdDriverOptions to 0x0001 in /etc/libccid_Info.plist, then restart pcscd");
+  }
+  if (error != SCARD_S_SUCCESS) return PcscFailure(error);
+  response.resize(size);
+  reader::trace::Bytes("escape", Direction::FromReader, response);
+  return response;
+}
+
 reader::Expected<reader::Bytes> PcscConnection::Transmit(std::span<const std::uint8_t> apdu) {
+  if (way_ == Way::Escape) return Escape(apdu);
   using reader::trace::Direction;
   reader::trace::Bytes("apdu", Direction::ToReader, apdu);
   reader::Bytes response(512, 0);

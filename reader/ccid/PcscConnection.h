@@ -21,9 +21,13 @@ reader::Unexpected PolkitRefusal();
 
 class PcscConnection : public Channel {
  public:
+  enum class Way {
+    Transmit,  // APDUs to the card's connection (CCID XfrBlock)
+    Escape,    // APDUs to the reader itself on a direct connection (CCID Escape, SCardControl)
+  };
   // Timeout when the reader holds no card; ReaderAccess when polkit refuses
   // or another program keeps the reader's transaction longer than we wait.
-  static reader::Expected<std::unique_ptr<PcscConnection>> Open(const std::string& reader);
+  static reader::Expected<std::unique_ptr<PcscConnection>> Open(const std::string& reader, Way way = Way::Transmit);
   ~PcscConnection() override;  // ends the transaction and leaves the card as it is
   PcscConnection(const PcscConnection&) = delete;
   PcscConnection& operator=(const PcscConnection&) = delete;
@@ -33,7 +37,8 @@ class PcscConnection : public Channel {
   bool TakeReset();
 
  private:
-  PcscConnection(SCARDCONTEXT context, SCARDHANDLE card, DWORD protocol, std::string reader);
+  PcscConnection(SCARDCONTEXT context, SCARDHANDLE card, DWORD protocol, std::string reader, Way way);
+  reader::Expected<reader::Bytes> Escape(std::span<const std::uint8_t> apdu);
   // After pcscd's catch-all "not transacted": whether the card left, by the reader's state.
   bool CardLeft();
 
@@ -41,6 +46,7 @@ class PcscConnection : public Channel {
   SCARDHANDLE card_;
   DWORD protocol_;
   std::string reader_;
+  Way way_;
   bool reset_ = false;
 };
 

@@ -54,6 +54,14 @@ class PcscTransport : public reader::Transport {
       }
       connection_ = std::move(*connection);
       auto dialect = FelicaCard() ? Negotiate(*connection_) : Fail(ErrorKind::Timeout);
+      if (!dialect && dialect.error().kind == ErrorKind::NoReader) {
+        // One that refuses the session in a transmit may take it as a CCID escape, as an RC-S300 can.
+        connection_.reset();  // its transaction would shut out the direct connection
+        auto direct = PcscConnection::Open(name, PcscConnection::Way::Escape);
+        if (direct) connection_ = std::move(*direct);
+        auto escaped = direct ? Negotiate(*connection_) : reader::Unexpected(direct.error());
+        if (escaped || escaped.error().kind != ErrorKind::NoReader) dialect = std::move(escaped);
+      }
       if (dialect) {
         dialect_ = std::move(*dialect);
         return {};

@@ -6,7 +6,6 @@
 #include <nlohmann/json.hpp>
 
 #include "emulators/Pn532Uart.h"
-#include "emulators/pcsc/VirtualReader.h"
 #include "emulators/usb/UsbReaders.h"
 #include "support/Scratch.h"
 
@@ -53,27 +52,41 @@ std::vector<Rig> LocalRigs() {
   };
 }
 
-emulator::Pcscd& TestPcscd() {
-  static emulator::Pcscd pcscd;
-  return pcscd;
+emulator::Pcscd& TestPcscd(std::optional<bool> escapeAllowed) {
+  static std::unique_ptr<emulator::Pcscd> pcscd;
+  if (pcscd && escapeAllowed && pcscd->EscapeAllowed() != *escapeAllowed) pcscd.reset();
+  if (!pcscd) pcscd = std::make_unique<emulator::Pcscd>(escapeAllowed.value_or(true));
+  return *pcscd;
+}
+
+void PlaceInPcscReader(emulator::PcscModel model, const std::shared_ptr<emulator::FelicaCard>& card) {
+  using emulator::PcscModel;
+  auto& pcscd = TestPcscd();
+  ASSERT_TRUE(pcscd.Running()) << pcscd.Problem();
+  fakeusb::UnplugAll();
+  setenv("FELICA_READER", "pcsc", 1);
+  // Every card leaves first, as a card a user lifts: pcscd sees it go, then the new one come.
+  for (auto each : {PcscModel::Rcs300, PcscModel::Rcs300Escape, PcscModel::Acr122u, PcscModel::Acr1252u,
+                    PcscModel::Transparent, PcscModel::Unknown}) {
+    ASSERT_TRUE(pcscd.Place(each, std::nullopt));
+  }
+  if (card) {
+    ASSERT_TRUE(pcscd.Place(model, card->Faults()));
+  }
 }
 
 std::vector<Rig> PcscRigs() {
-  static std::unique_ptr<emulator::VirtualReader> reader;
-  const auto rig = [](const char* name, emulator::PcscModel model) {
+  using emulator::PcscModel;
+  const auto rig = [](const char* name, PcscModel model) {
     return Rig{name, [model](Card card) {
-                 ASSERT_TRUE(TestPcscd().Running()) << TestPcscd().Problem();
-                 reader.reset();
-                 TestPcscd().WaitForCard(false);
-                 fakeusb::UnplugAll();
-                 setenv("FELICA_READER", "pcsc", 1);
-                 if (card) reader = std::make_unique<emulator::VirtualReader>(TestPcscd().CardPort(), model, card);
-                 if (card) TestPcscd().WaitForCard(true);
+                 // The RC-S300 that takes its session only by escape reads where libccid lets the escape through.
+                 if (model == PcscModel::Rcs300Escape) TestPcscd(true);
+                 PlaceInPcscReader(model, card);
                }};
   };
-  using emulator::PcscModel;
-  return {rig("PcscRcs300", PcscModel::Rcs300), rig("PcscTransparent", PcscModel::Transparent),
-          rig("PcscAcr122u", PcscModel::Acr122u), rig("PcscAcr1252u", PcscModel::Acr1252u)};
+  return {rig("PcscRcs300", PcscModel::Rcs300), rig("PcscRcs300ByEscape", PcscModel::Rcs300Escape),
+          rig("PcscTransparent", PcscModel::Transparent), rig("PcscAcr122u", PcscModel::Acr122u),
+          rig("PcscAcr1252u", PcscModel::Acr1252u)};
 }
 
 }  // namespace rigs

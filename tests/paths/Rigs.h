@@ -1,7 +1,7 @@
 #pragma once
 // Every way a card reaches the library, as a user's desk has it: a rig puts
 // a card (or none) in its reader, through the third-party code a user runs
-// (libusb, libnfc's USB and serial drivers, pcscd with vpcd), and points
+// (libusb, libnfc's USB and serial drivers, pcscd with libccid), and points
 // FELICA_READER at it.
 
 #include <functional>
@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "emulators/FelicaCard.h"
-#include "emulators/pcsc/PcscdFixture.h"
+#include "emulators/ccid/Pcscd.h"
 
 namespace rigs {
 
@@ -24,8 +24,13 @@ inline void PrintTo(const Rig& rig, std::ostream* os) { *os << rig.name; }
 // The simulated reader (playing the demo card's image with the card's faults), the RC-S380, libnfc's RC-S360,
 // PN533, ACR122U and PN532 on a serial line.
 std::vector<Rig> LocalRigs();
-// The RC-S300, a plain transparent-session reader, the ACR122U and the ACR1252U through the tests' pcscd.
+// The RC-S300 (by transmit, and one that takes the session only by escape), a plain transparent-session reader,
+// the ACR122U and the ACR1252U through the tests' pcscd and libccid.
 std::vector<Rig> PcscRigs();
-emulator::Pcscd& TestPcscd();  // started at the first call
+// Started at the first call (libccid's escape allowed unless asked otherwise), and again when the escape
+// setting asked for differs from the running one's.
+emulator::Pcscd& TestPcscd(std::optional<bool> escapeAllowed = std::nullopt);
+// The demo card in `model` (nullptr: no card anywhere); FELICA_READER=pcsc.
+void PlaceInPcscReader(emulator::PcscModel model, const std::shared_ptr<emulator::FelicaCard>& card);
 
 }  // namespace rigs

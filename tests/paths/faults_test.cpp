@@ -15,7 +15,6 @@
 #include "Port100Transport.h"
 #include "emulators/Pn532Uart.h"
 #include "emulators/Pn53xFrames.h"
-#include "emulators/pcsc/VirtualReader.h"
 #include "emulators/usb/UsbReaders.h"
 #include "paths/Rigs.h"
 #include "support/FormFields.h"
@@ -185,27 +184,42 @@ TEST(Negotiation, OnlyARefusalByStatusWordMovesOnAndOtherFailuresSayWhatHappened
 // PC/SC: with the tests' pcscd, in the process of the PC/SC rigs.
 class PcscFaultTest : public FaultTest {
  protected:
-  void SetUp() override {
-    FaultTest::SetUp();
-    ASSERT_TRUE(rigs::TestPcscd().Running()) << rigs::TestPcscd().Problem();
-  }
-  void Place(emulator::PcscModel model) {
-    reader.reset();
-    rigs::TestPcscd().WaitForCard(false);
-    reader = std::make_unique<emulator::VirtualReader>(rigs::TestPcscd().CardPort(), model, Demo());
-    ASSERT_TRUE(rigs::TestPcscd().WaitForCard(true));
-  }
-  void TearDown() override {
-    reader.reset();
-    rigs::TestPcscd().WaitForCard(false);
-  }
-  std::unique_ptr<emulator::VirtualReader> reader;
+  void Place(emulator::PcscModel model) { rigs::PlaceInPcscReader(model, Demo()); }
+  void TearDown() override { rigs::PlaceInPcscReader(emulator::PcscModel::Unknown, nullptr); }
 };
 
 TEST_F(PcscFaultTest, AReaderThatSpeaksNoFelicaLetsAutoModeTryLibnfc) {
   Place(emulator::PcscModel::Unknown);
   Plug<fakeusb::Pn53xUsb>(emulator::Pn53xModel::Rcs956, Demo());
   EXPECT_EQ(Press(nullptr), " | ");
+}
+
+TEST_F(PcscFaultTest, TheRcs300ReadsWhateverSessionOrEscapeSettingItMeets) {
+  using emulator::PcscModel;
+  struct Row {
+    bool escapeAllowed;  // libccid's ifdDriverOptions
+    PcscModel model;
+    bool card, leftoverSession;
+    std::string shows;
+  };
+  const Row rows[] = {
+      {true, PcscModel::Rcs300, true, true, " | "},  // a killed program's session is ended first
+      {false, PcscModel::Rcs300Escape, true, false,
+       "パソリが見つかりません。 | felica_for_vb: " + emulator::Pcscd::ReaderName(PcscModel::Rcs300Escape) +
+           ": the reader refuses FeliCa commands in a transmit, and libccid does not pass them on as a CCID escape: "
+           "set ifdDriverOptions to 0x0001 in /etc/libccid_Info.plist, then restart pcscd\nCan't open reader "
+           "writer.\n"},
+      {false, PcscModel::Rcs300Escape, false, false,  // without a card there is nothing to say about the escape
+       "Q.A.V.O.カードをパソリにおいてください。 | felica error type: 0\nrw error type: 5\n"}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.shows);
+    auto& pcscd = rigs::TestPcscd(row.escapeAllowed);
+    rigs::PlaceInPcscReader(row.model, row.card ? Demo() : nullptr);
+    if (row.leftoverSession) {
+      ASSERT_TRUE(pcscd.LeaveSessionOpen(row.model));
+    }
+    EXPECT_EQ(Press("pcsc"), row.shows);
+  }
 }
 
 TEST_F(PcscFaultTest, TwoProgramsPressingAtOnceEachReadTheCardOrSayTheReaderIsBusy) {

@@ -1,7 +1,6 @@
 #include "emulators/usb/FakeUsb.h"
 
 #include <algorithm>
-#include <thread>
 #include <utility>
 
 namespace fakeusb {
@@ -20,14 +19,36 @@ Device::Device(std::uint16_t vendorId, std::uint16_t productId, std::string prod
                std::uint8_t out)
     : vendor(vendorId), product(productId), name(std::move(productName)), endpointIn(in), endpointOut(out) {}
 
-void Device::Queue(Bytes frame, Clock::duration after) { toHost.emplace_back(Clock::now() + after, std::move(frame)); }
+std::recursive_mutex& Lock() {
+  static std::recursive_mutex lock;
+  return lock;
+}
+
+std::condition_variable_any& Changed() {
+  static std::condition_variable_any changed;
+  return changed;
+}
+
+void Device::Queue(Bytes frame, Clock::duration after) {
+  std::lock_guard lock(Lock());
+  toHost.emplace_back(Clock::now() + after, std::move(frame));
+  Changed().notify_all();
+}
+
+void Device::Notify(Bytes message) {
+  std::lock_guard lock(Lock());
+  interrupts.push_back(std::move(message));
+  Changed().notify_all();
+}
 
 void Device::DropPending() {
+  std::lock_guard lock(Lock());
   const auto now = Clock::now();
   std::erase_if(toHost, [now](const auto& frame) { return frame.first > now; });
 }
 
 void Plug(std::shared_ptr<Device> device) {
+  std::lock_guard lock(Lock());
   device->address = static_cast<std::uint8_t>(Devices().size() + 2);
   Devices().push_back(std::move(device));
 }
@@ -44,6 +65,7 @@ std::vector<Device*> Plugged() {
 }
 
 bool Write(Device& device, const std::uint8_t* data, int length) {
+  std::lock_guard lock(Lock());
   if (device.unplugged) return false;
   device.writes.emplace_back(data, data + length);
   device.partialOut.insert(device.partialOut.end(), data, data + length);
@@ -58,12 +80,13 @@ bool Write(Device& device, const std::uint8_t* data, int length) {
 
 ReadResult Read(Device& device, std::uint8_t* data, int capacity, int& length, int timeoutMs) {
   const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs > 0 ? timeoutMs : 10000);
+  std::unique_lock lock(Lock());
   for (;;) {
     if (device.unplugged) return ReadResult::Gone;
     if (!device.toHost.empty() && device.toHost.front().first <= Clock::now()) break;
     const auto next = device.toHost.empty() ? deadline : std::min(deadline, device.toHost.front().first);
     if (Clock::now() >= deadline) return ReadResult::Timeout;
-    std::this_thread::sleep_until(next);
+    Changed().wait_until(lock, next);
   }
   const Bytes frame = std::move(device.toHost.front().second);
   device.toHost.pop_front();

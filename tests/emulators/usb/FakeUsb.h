@@ -7,9 +7,11 @@
 // complete until a short (or empty) packet ends it.
 
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -39,6 +41,15 @@ class Device {
   const std::uint8_t endpointIn, endpointOut;
   std::uint8_t bus = 1, address = 0;  // set when plugged in
 
+  // A reader whose interface is of a class (CCID: 0B, its 54-byte class
+  // descriptor) and that has an interrupt pipe for notifications.
+  std::uint8_t interfaceClass = 0xFF;
+  Bytes classDescriptor;
+  std::uint8_t endpointInterrupt = 0;
+  std::uint16_t bcdDevice = 0x0100;
+  void Notify(Bytes message);  // on the interrupt pipe
+  std::deque<Bytes> interrupts;
+
   // What stands between a program and the device.
   bool noPermission = false;  // the node is not the user's
   bool kernelDriver = false;  // a kernel driver is bound to interface 0
@@ -55,6 +66,11 @@ class Device {
   const void* claimedBy = nullptr;  // the handle that holds interface 0; closing it lets go
   bool detached = false;
 };
+
+// Everything on the bus happens under this lock; a change wakes whoever waits
+// (libccid inside pcscd reads and polls from several threads).
+std::recursive_mutex& Lock();
+std::condition_variable_any& Changed();
 
 void Plug(std::shared_ptr<Device> device);  // the next free address on bus 1
 void UnplugAll();

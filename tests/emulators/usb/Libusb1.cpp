@@ -1,6 +1,9 @@
 // libusb-1.0, as far as the reader library uses it, on the fake bus.
 #include <libusb.h>
 
+#include <algorithm>
+#include <vector>
+
 #include "emulators/usb/FakeUsb.h"
 
 using fakeusb::Device;
@@ -14,6 +17,17 @@ struct libusb_device_handle {
 namespace {
 
 Device* Of(libusb_device* device) { return reinterpret_cast<Device*>(device); }
+
+struct PendingTransfer {
+  libusb_transfer* transfer;
+  fakeusb::Clock::time_point deadline;
+  bool cancelled = false;
+};
+
+std::vector<PendingTransfer>& Pending() {
+  static std::vector<PendingTransfer> pending;
+  return pending;
+}
 
 }  // namespace
 
@@ -42,6 +56,7 @@ int libusb_get_device_descriptor(libusb_device* device, libusb_device_descriptor
   descriptor->bDescriptorType = LIBUSB_DT_DEVICE;
   descriptor->idVendor = Of(device)->vendor;
   descriptor->idProduct = Of(device)->product;
+  descriptor->bcdDevice = Of(device)->bcdDevice;
   descriptor->bNumConfigurations = 1;
   return LIBUSB_SUCCESS;
 }
@@ -50,17 +65,21 @@ uint8_t libusb_get_bus_number(libusb_device* device) { return Of(device)->bus; }
 uint8_t libusb_get_device_address(libusb_device* device) { return Of(device)->address; }
 
 int libusb_get_active_config_descriptor(libusb_device* device, libusb_config_descriptor** config) {
-  if (Of(device)->unreadableConfiguration) return LIBUSB_ERROR_IO;
-  auto* endpoints = new libusb_endpoint_descriptor[2]();
-  endpoints[0].bEndpointAddress = Of(device)->endpointIn;
-  endpoints[1].bEndpointAddress = Of(device)->endpointOut;
-  for (int e = 0; e < 2; ++e) {
-    endpoints[e].bmAttributes = LIBUSB_TRANSFER_TYPE_BULK;
-    endpoints[e].wMaxPacketSize = 64;
+  const Device& model = *Of(device);
+  if (model.unreadableConfiguration) return LIBUSB_ERROR_IO;
+  auto* endpoints = new libusb_endpoint_descriptor[3]();
+  const std::uint8_t addresses[] = {model.endpointIn, model.endpointOut, model.endpointInterrupt};
+  for (int e = 0; e < 3; ++e) {
+    endpoints[e] = {
+        LIBUSB_DT_ENDPOINT_SIZE, LIBUSB_DT_ENDPOINT, addresses[e], LIBUSB_TRANSFER_TYPE_BULK, 64, 0, 0, 0, nullptr, 0};
   }
+  endpoints[2].bmAttributes = LIBUSB_TRANSFER_TYPE_INTERRUPT, endpoints[2].wMaxPacketSize = 8;
   auto* setting = new libusb_interface_descriptor();
-  setting->bNumEndpoints = 2;
+  setting->bInterfaceClass = model.interfaceClass;
+  setting->bNumEndpoints = model.endpointInterrupt ? 3 : 2;
   setting->endpoint = endpoints;
+  setting->extra = model.classDescriptor.data();
+  setting->extra_length = static_cast<int>(model.classDescriptor.size());
   auto* interface = new libusb_interface();
   interface->altsetting = setting;
   interface->num_altsetting = 1;
@@ -136,6 +155,76 @@ int libusb_bulk_transfer(libusb_device_handle* handle, unsigned char endpoint, u
     case fakeusb::ReadResult::Gone: return LIBUSB_ERROR_NO_DEVICE;
   }
   return LIBUSB_ERROR_IO;
+}
+
+// No class or vendor request is answered: the endpoint stalls, as on a
+// reader whose descriptor announces none (libccid asks only then).
+int libusb_control_transfer(libusb_device_handle*, uint8_t, uint8_t, uint16_t, uint16_t, unsigned char*, uint16_t,
+                            unsigned int) {
+  return LIBUSB_ERROR_PIPE;
+}
+
+int libusb_get_string_descriptor_ascii(libusb_device_handle*, uint8_t, unsigned char*, int) {
+  return LIBUSB_ERROR_INVALID_PARAM;  // the fake devices name no strings (index 0)
+}
+
+// Asynchronous transfers: only the interrupt pipe's, as libccid polls it.
+struct libusb_transfer* libusb_alloc_transfer(int) {
+  return new libusb_transfer();
+}
+void libusb_free_transfer(struct libusb_transfer* transfer) { delete transfer; }
+
+int libusb_submit_transfer(struct libusb_transfer* transfer) {
+  if (transfer->type != LIBUSB_TRANSFER_TYPE_INTERRUPT ||
+      transfer->dev_handle->device->claimedBy != transfer->dev_handle)
+    return LIBUSB_ERROR_NOT_SUPPORTED;
+  std::lock_guard lock(fakeusb::Lock());
+  Pending().push_back({transfer, transfer->timeout
+                                     ? fakeusb::Clock::now() + std::chrono::milliseconds(transfer->timeout)
+                                     : fakeusb::Clock::time_point::max()});
+  return LIBUSB_SUCCESS;
+}
+
+int libusb_cancel_transfer(struct libusb_transfer* transfer) {
+  std::lock_guard lock(fakeusb::Lock());
+  for (auto& pending : Pending()) {
+    if (pending.transfer == transfer) pending.cancelled = true;
+  }
+  fakeusb::Changed().notify_all();
+  return LIBUSB_SUCCESS;
+}
+
+// Completes what is due (a notification, a timeout, a cancellation) until `completed` is set.
+int libusb_handle_events_completed(libusb_context*, int* completed) {
+  std::unique_lock lock(fakeusb::Lock());
+  for (;;) {
+    auto next = fakeusb::Clock::time_point::max();
+    for (auto it = Pending().begin(); it != Pending().end();) {
+      libusb_transfer* transfer = it->transfer;
+      auto& notifications = transfer->dev_handle->device->interrupts;
+      const bool due = !notifications.empty() || it->cancelled || it->deadline <= fakeusb::Clock::now();
+      if (!due) {
+        next = std::min(next, it->deadline);
+        ++it;
+        continue;
+      }
+      transfer->status = !notifications.empty() ? LIBUSB_TRANSFER_COMPLETED
+                         : it->cancelled        ? LIBUSB_TRANSFER_CANCELLED
+                                                : LIBUSB_TRANSFER_TIMED_OUT;
+      transfer->actual_length = 0;
+      if (!notifications.empty()) {
+        const auto& message = notifications.front();
+        transfer->actual_length = std::min(transfer->length, static_cast<int>(message.size()));
+        std::copy_n(message.begin(), transfer->actual_length, transfer->buffer);
+        notifications.pop_front();
+      }
+      it = Pending().erase(it);
+      transfer->callback(transfer);
+      fakeusb::Changed().notify_all();
+    }
+    if (!completed || *completed) return LIBUSB_SUCCESS;
+    fakeusb::Changed().wait_until(lock, next);
+  }
 }
 
 const char* libusb_error_name(int code) {
