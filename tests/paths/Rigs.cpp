@@ -52,10 +52,10 @@ std::vector<Rig> LocalRigs() {
   };
 }
 
-emulator::Pcscd& TestPcscd(std::optional<bool> escapeAllowed) {
-  static std::unique_ptr<emulator::Pcscd> pcscd;
+Pcscd& TestPcscd(std::optional<bool> escapeAllowed) {
+  static std::unique_ptr<Pcscd> pcscd;
   if (pcscd && escapeAllowed && pcscd->EscapeAllowed() != *escapeAllowed) pcscd.reset();
-  if (!pcscd) pcscd = std::make_unique<emulator::Pcscd>(escapeAllowed.value_or(true));
+  if (!pcscd) pcscd = std::make_unique<Pcscd>(escapeAllowed.value_or(true));
   return *pcscd;
 }
 

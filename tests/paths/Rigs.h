@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "emulators/FelicaCard.h"
-#include "emulators/ccid/Pcscd.h"
+#include "paths/PcscdRig.h"
 
 namespace rigs {
 
@@ -29,7 +29,7 @@ std::vector<Rig> LocalRigs();
 std::vector<Rig> PcscRigs();
 // Started at the first call (libccid's escape allowed unless asked otherwise), and again when the escape
 // setting asked for differs from the running one's.
-emulator::Pcscd& TestPcscd(std::optional<bool> escapeAllowed = std::nullopt);
+Pcscd& TestPcscd(std::optional<bool> escapeAllowed = std::nullopt);
 // The demo card in `model` (nullptr: no card anywhere); FELICA_READER=pcsc.
 void PlaceInPcscReader(emulator::PcscModel model, const std::shared_ptr<emulator::FelicaCard>& card);
 

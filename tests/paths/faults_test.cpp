@@ -205,7 +205,7 @@ TEST_F(PcscFaultTest, TheRcs300ReadsWhateverSessionOrEscapeSettingItMeets) {
   const Row rows[] = {
       {true, PcscModel::Rcs300, true, true, " | "},  // a killed program's session is ended first
       {false, PcscModel::Rcs300Escape, true, false,
-       "パソリが見つかりません。 | felica_for_vb: " + emulator::Pcscd::ReaderName(PcscModel::Rcs300Escape) +
+       "パソリが見つかりません。 | felica_for_vb: " + rigs::Pcscd::ReaderName(PcscModel::Rcs300Escape) +
            ": the reader refuses FeliCa commands in a transmit, and libccid does not pass them on as a CCID escape: "
            "set ifdDriverOptions to 0x0001 in /etc/libccid_Info.plist, then restart pcscd\nCan't open reader "
            "writer.\n"},

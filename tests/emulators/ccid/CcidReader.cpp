@@ -9,21 +9,14 @@ struct Descriptor {
   const char* name;
 };
 
-// From libccid's readers/ dumps.
-Descriptor DescriptorOf(PcscModel model) {
-  switch (model) {
-    case PcscModel::Rcs300:
-    case PcscModel::Rcs300Escape:
-      return {0x054C, 0x0DC8, 0x0100, 0x0110, 115200, 921600, 254, 0x0004007E, 522, "RC-S300/S"};
-    case PcscModel::Acr122u: return {0x072F, 0x2200, 0x0207, 0x0100, 10752, 250000, 256, 0x00020040, 271, "ACR122U"};
-    case PcscModel::Acr1252u: return {0x072F, 0x223B, 0x0100, 0x0100, 10752, 250000, 254, 0x00040040, 522, "ACR1252"};
-    case PcscModel::Transparent:  // OMNIKEY 5022, contactless
-      return {0x076B, 0x5022, 0x0101, 0x0110, 12903, 825807, 254, 0x000404BA, 520, "OMNIKEY 5022"};
-    case PcscModel::Unknown:  // OMNIKEY 3x21, contact only
-      return {0x076B, 0x3031, 0x0106, 0x0110, 10752, 412903, 254, 0x000407BA, 271, "OMNIKEY 3x21"};
-  }
-  return {};
-}
+// From libccid's readers/ dumps, in PcscModel's order.
+constexpr Descriptor kDescriptors[] = {
+    {0x076B, 0x5022, 0x0101, 0x0110, 12903, 825807, 254, 0x000404BA, 520, "OMNIKEY 5022"},  // contactless
+    {0x054C, 0x0DC8, 0x0100, 0x0110, 115200, 921600, 254, 0x0004007E, 522, "RC-S300/S"},
+    {0x054C, 0x0DC8, 0x0100, 0x0110, 115200, 921600, 254, 0x0004007E, 522, "RC-S300/S"},
+    {0x072F, 0x2200, 0x0207, 0x0100, 10752, 250000, 256, 0x00020040, 271, "ACR122U"},
+    {0x072F, 0x223B, 0x0100, 0x0100, 10752, 250000, 254, 0x00040040, 522, "ACR1252"},
+    {0x076B, 0x3031, 0x0106, 0x0110, 10752, 412903, 254, 0x000407BA, 271, "OMNIKEY 3x21"}};  // contact only
 
 void Put32(Bytes& out, std::uint32_t value) {
   for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
@@ -36,9 +29,10 @@ constexpr std::uint8_t kCommandNotSupported = 0x00, kBadLength = 0x01, kBadSlot 
 }  // namespace
 
 CcidReader::CcidReader(PcscModel model)
-    : Device(DescriptorOf(model).vendor, DescriptorOf(model).product, DescriptorOf(model).name, 0x81, 0x02),
+    : Device(kDescriptors[static_cast<int>(model)].vendor, kDescriptors[static_cast<int>(model)].product,
+             kDescriptors[static_cast<int>(model)].name, 0x81, 0x02),
       reader(model) {
-  const Descriptor d = DescriptorOf(model);
+  const Descriptor& d = kDescriptors[static_cast<int>(model)];
   bcdDevice = d.bcdDevice;
   interfaceClass = 0x0B;
   endpointInterrupt = 0x83;
@@ -78,10 +72,8 @@ void CcidReader::Received(const Bytes& transfer) {
   const std::uint8_t type = transfer[0], seq = transfer[6];
   const std::uint32_t length = transfer[1] | transfer[2] << 8 | transfer[3] << 16 | transfer[4] << 24;
   const Bytes data(transfer.begin() + 10, transfer.end());
-  const std::uint8_t answer = type == 0x62 || type == 0x6F                   ? kDataBlock
-                              : type == 0x6B                                 ? kEscape
-                              : type == 0x61 || type == 0x6C || type == 0x6D ? kParameters
-                                                                             : kSlotStatus;
+  const bool block = type == 0x62 || type == 0x6F, parameters = type == 0x61 || type == 0x6C || type == 0x6D;
+  const std::uint8_t answer = block ? kDataBlock : type == 0x6B ? kEscape : parameters ? kParameters : kSlotStatus;
   if (length != data.size() || transfer.size() > maxMessage_) return Reply(answer, seq, kBadLength);
   if (transfer[5] != 0) return Reply(answer, seq, kBadSlot);
   if (present_ && !reader.card->Present()) {  // the card left the field: the reader says so

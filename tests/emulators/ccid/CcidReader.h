@@ -1,9 +1,7 @@
 #pragma once
-// A contactless reader on the USB as a CCID device (CCID rev. 1.1): the
-// messages on its bulk pipes, its slot's status and the NotifySlotChange on
-// its interrupt pipe, with the descriptor libccid's dump of that reader gives.
-// Strict as the device: a wrong length, slot or message type is refused with
-// the CCID error for it, and every answer carries the command's bSeq.
+// A contactless reader on the USB as a CCID device (CCID rev. 1.1): its bulk messages, its slot's status and the
+// NotifySlotChange on its interrupt pipe, with the descriptor libccid's dump of it gives. Strict as the device: a
+// wrong length, slot or message type is refused with the CCID error for it; every answer carries the command's bSeq.
 
 #include "emulators/ccid/ContactlessReader.h"
 

@@ -22,6 +22,7 @@
 namespace emulator {
 
 enum class PcscModel { Transparent, Rcs300, Rcs300Escape, Acr122u, Acr1252u, Unknown };
+inline constexpr int kPcscModels = 6;
 
 struct ReaderAnswer {
   Bytes data;  // with the status word

@@ -41,8 +41,7 @@ class Device {
   const std::uint8_t endpointIn, endpointOut;
   std::uint8_t bus = 1, address = 0;  // set when plugged in
 
-  // A reader whose interface is of a class (CCID: 0B, its 54-byte class
-  // descriptor) and that has an interrupt pipe for notifications.
+  // The interface's class (CCID: 0B, with its 54-byte class descriptor), and an interrupt pipe if any.
   std::uint8_t interfaceClass = 0xFF;
   Bytes classDescriptor;
   std::uint8_t endpointInterrupt = 0;
@@ -67,8 +66,7 @@ class Device {
   bool detached = false;
 };
 
-// Everything on the bus happens under this lock; a change wakes whoever waits
-// (libccid inside pcscd reads and polls from several threads).
+// Everything on the bus happens under this lock; a change wakes whoever waits (libccid's threads in pcscd).
 std::recursive_mutex& Lock();
 std::condition_variable_any& Changed();
 

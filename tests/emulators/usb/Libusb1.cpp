@@ -187,9 +187,7 @@ int libusb_submit_transfer(struct libusb_transfer* transfer) {
 
 int libusb_cancel_transfer(struct libusb_transfer* transfer) {
   std::lock_guard lock(fakeusb::Lock());
-  for (auto& pending : Pending()) {
-    if (pending.transfer == transfer) pending.cancelled = true;
-  }
+  for (auto& pending : Pending()) pending.cancelled = pending.cancelled || pending.transfer == transfer;
   fakeusb::Changed().notify_all();
   return LIBUSB_SUCCESS;
 }
@@ -211,13 +209,10 @@ int libusb_handle_events_completed(libusb_context*, int* completed) {
       transfer->status = !notifications.empty() ? LIBUSB_TRANSFER_COMPLETED
                          : it->cancelled        ? LIBUSB_TRANSFER_CANCELLED
                                                 : LIBUSB_TRANSFER_TIMED_OUT;
-      transfer->actual_length = 0;
-      if (!notifications.empty()) {
-        const auto& message = notifications.front();
-        transfer->actual_length = std::min(transfer->length, static_cast<int>(message.size()));
-        std::copy_n(message.begin(), transfer->actual_length, transfer->buffer);
-        notifications.pop_front();
-      }
+      const fakeusb::Bytes message = notifications.empty() ? fakeusb::Bytes{} : notifications.front();
+      transfer->actual_length = std::min(transfer->length, static_cast<int>(message.size()));
+      std::copy_n(message.begin(), transfer->actual_length, transfer->buffer);
+      if (!notifications.empty()) notifications.pop_front();
       it = Pending().erase(it);
       transfer->callback(transfer);
       fakeusb::Changed().notify_all();
