@@ -5,10 +5,9 @@
 
 #include <cstring>
 
-#include "FieldTexts.h"
+#include "DiagnosticSink.h"
 #include "Form1.h"
-#include "support/DiagnosticCapture.h"
-#include "support/DisplayWidth.h"
+#include "standin/ScriptedLibrary.h"
 #include "support/FormFields.h"
 #include "support/Hex.h"
 
@@ -16,7 +15,6 @@ namespace {
 
 using standin::Block;
 using testsupport::AllFields;
-using testsupport::DiagnosticLines;
 
 Block FromHex(const char* hex) {
   const auto bytes = testsupport::Hex(hex);
@@ -51,6 +49,25 @@ standin::Script CardB() {
   return script;
 }
 
+// The diagnostic lines of card access, in the stand-in's call log in order with the library calls, each with the
+// Message field's text at that moment.
+struct DiagnosticCapture {
+  explicit DiagnosticCapture(std::function<std::string()> snapshot) {
+    card::SetDiagnosticSink([snapshot](const std::string& line) {
+      standin::Record({"diagnostic", line + " | " + snapshot()});
+    });
+  }
+  ~DiagnosticCapture() { card::SetDiagnosticSink({}); }
+};
+
+std::vector<std::string> DiagnosticLines() {
+  std::vector<std::string> lines;
+  for (const auto& call : standin::Calls()) {
+    if (call.function == "diagnostic") lines.push_back(call.given);
+  }
+  return lines;
+}
+
 class ReadOperationTest : public testing::Test {
  protected:
   void Press(standin::Script script) {
@@ -58,7 +75,7 @@ class ReadOperationTest : public testing::Test {
     form.Command_Click();
   }
   Form1 form;
-  testsupport::DiagnosticCapture capture{[this] { return form.Message->text().toStdString(); }};
+  DiagnosticCapture capture{[this] { return form.Message->text().toStdString(); }};
 };
 
 // The calls so far by the first word of their names ("initialize open polling ...").
@@ -116,17 +133,6 @@ TEST_F(ReadOperationTest, SecondPressWithAnotherCardRewritesEveryField) {
   EXPECT_EQ(form.PassArea->text(), "定期券区間　：電車　/　　　　　　　～入金機/　　　　　　　");
   EXPECT_EQ(form.History[15]->text(),
             " 15：チャージ　/入金機/福住南口　　　/2005年01月01日12:00/使用 01,000円/残高 10,000円");
-}
-
-TEST(FieldTexts, HistoryLinesOfEveryKindLineUp) {
-  const char* blocks[] = {"000C86401234200407010815C800E803", "0A0C8641000020041A3125610000FFFF",
-                          "090C09010000200406300930FFFF0000", "0B8C88FF000020040601000000000000"};
-  for (int i = 0; i < 20; ++i) {
-    const std::string_view block = blocks[i % 4];
-    const auto line = app::HistoryIndexText(i) + app::HistoryKindAndStation(block) + app::HistoryDateTime(block) +
-                      app::HistoryAmountUsed(block) + app::HistoryBalance(block);
-    EXPECT_EQ(testsupport::DisplayColumns(line), 85) << i;
-  }
 }
 
 // Card access as the window calls it: the 642-character block text.

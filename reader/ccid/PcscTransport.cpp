@@ -3,6 +3,7 @@
 #include <PCSC/winscard.h>
 #include <PCSC/wintypes.h>
 
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <utility>
@@ -18,6 +19,9 @@ namespace {
 using reader::ErrorKind;
 using reader::Fail;
 
+// How long a card that a reader lost with its field may take to be found again.
+constexpr std::chrono::milliseconds kCardReturn{600};
+
 class PcscTransport : public reader::Transport {
  public:
   explicit PcscTransport(std::vector<std::string> readers) : readers_(std::move(readers)) {}
@@ -31,7 +35,15 @@ class PcscTransport : public reader::Transport {
     if (!dialect_) {
       if (auto connected = Connect(); !connected) return reader::Unexpected(connected.error());
     }
-    return Again([&] { return dialect_->Poll(request, cardTime); });
+    auto answer = Again([&] { return dialect_->Poll(request, cardTime); });
+    // A reader may report the card gone when the session switches its field off, and find it again a
+    // moment later: connect anew, once an open.
+    if (!answer && answer.error().kind == ErrorKind::CardLost && !reconnected_ && CardComesBack()) {
+      reconnected_ = true;
+      if (auto connected = Connect(); !connected) return reader::Unexpected(connected.error());
+      answer = Again([&] { return dialect_->Poll(request, cardTime); });
+    }
+    return answer;
   }
 
   reader::Expected<reader::Bytes> Exchange(std::span<const std::uint8_t> frame,
@@ -78,6 +90,20 @@ class PcscTransport : public reader::Transport {
   }
 
  private:
+  // Whether a card is in one of the readers, or comes within kCardReturn.
+  bool CardComesBack() const {
+    SCARDCONTEXT context = 0;
+    if (SCardEstablishContext(SCARD_SCOPE_SYSTEM, nullptr, nullptr, &context) != SCARD_S_SUCCESS) return false;
+    std::vector<SCARD_READERSTATE> states(readers_.size());
+    for (std::size_t i = 0; i < readers_.size(); ++i)
+      states[i] = {readers_[i].c_str(), nullptr, SCARD_STATE_EMPTY, 0, 0, {}};
+    const LONG error =
+        SCardGetStatusChange(context, kCardReturn.count(), states.data(), static_cast<DWORD>(states.size()));
+    SCardReleaseContext(context);
+    return error == SCARD_S_SUCCESS && std::any_of(states.begin(), states.end(),
+                                                   [](const auto& s) { return s.dwEventState & SCARD_STATE_PRESENT; });
+  }
+
   // GET DATA answers a FeliCa card's IDm, 8 bytes.
   bool FelicaCard() {
     const auto response = connection_->Transmit(GetIdmApdu());
@@ -106,6 +132,7 @@ class PcscTransport : public reader::Transport {
   }
 
   std::vector<std::string> readers_;
+  bool reconnected_ = false;
   std::unique_ptr<PcscConnection> connection_;
   std::unique_ptr<Dialect> dialect_;
 };

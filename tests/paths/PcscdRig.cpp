@@ -116,7 +116,9 @@ bool Pcscd::Place(PcscModel model, std::optional<emulator::CardFaults> card) {
   return seen;
 }
 
-bool Pcscd::LeaveSessionOpen(PcscModel model) { return Tell("leftover " + std::to_string(static_cast<int>(model))); }
+bool Pcscd::Tell(const std::string& verb, PcscModel model) const {
+  return Tell(verb + " " + std::to_string(static_cast<int>(model)));
+}
 
 Pcscd::~Pcscd() {
   if (pid_ > 0) {  // pcscd waits for its readers' polling threads, which may sit out their whole wait: not here

@@ -26,8 +26,9 @@ class Pcscd {
 
   // The demo card with its faults in the reader (nullopt: the card leaves), once pcscd has seen it.
   bool Place(emulator::PcscModel model, std::optional<emulator::CardFaults> card);
-  // The reader keeps a transparent session open, as a killed program leaves it.
-  bool LeaveSessionOpen(emulator::PcscModel model);
+  // Tells the reader "leftover" (keep a transparent session open, as a killed program leaves it) or
+  // "dropsatfieldoff" (report the card gone a moment when a session switches the field off).
+  bool Tell(const std::string& verb, emulator::PcscModel model) const;
 
  private:
   bool Tell(const std::string& command) const;

@@ -199,24 +199,26 @@ TEST_F(PcscFaultTest, TheRcs300ReadsWhateverSessionOrEscapeSettingItMeets) {
   struct Row {
     bool escapeAllowed;  // libccid's ifdDriverOptions
     PcscModel model;
-    bool card, leftoverSession;
+    bool card;
+    const char* tell;  // what the reader is told to do
     std::string shows;
   };
   const Row rows[] = {
-      {true, PcscModel::Rcs300, true, true, " | "},  // a killed program's session is ended first
-      {false, PcscModel::Rcs300Escape, true, false,
+      {true, PcscModel::Rcs300, true, "leftover", " | "},         // a killed program's session is ended first
+      {true, PcscModel::Rcs300, true, "dropsatfieldoff", " | "},  // the session connects anew
+      {false, PcscModel::Rcs300Escape, true, nullptr,
        "パソリが見つかりません。 | felica_for_vb: " + rigs::Pcscd::ReaderName(PcscModel::Rcs300Escape) +
            ": the reader refuses FeliCa commands in a transmit, and libccid does not pass them on as a CCID escape: "
            "set ifdDriverOptions to 0x0001 in /etc/libccid_Info.plist, then restart pcscd\nCan't open reader "
            "writer.\n"},
-      {false, PcscModel::Rcs300Escape, false, false,  // without a card there is nothing to say about the escape
+      {false, PcscModel::Rcs300Escape, false, nullptr,  // without a card there is nothing to say about the escape
        "Q.A.V.O.カードをパソリにおいてください。 | felica error type: 0\nrw error type: 5\n"}};
   for (const Row& row : rows) {
     SCOPED_TRACE(row.shows);
     auto& pcscd = rigs::TestPcscd(row.escapeAllowed);
     rigs::PlaceInPcscReader(row.model, row.card ? Demo() : nullptr);
-    if (row.leftoverSession) {
-      ASSERT_TRUE(pcscd.LeaveSessionOpen(row.model));
+    if (row.tell) {
+      ASSERT_TRUE(pcscd.Tell(row.tell, row.model));
     }
     EXPECT_EQ(Press("pcsc"), row.shows);
   }

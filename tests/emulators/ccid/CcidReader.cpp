@@ -1,5 +1,7 @@
 #include "emulators/ccid/CcidReader.h"
 
+#include <utility>
+
 namespace emulator {
 namespace {
 
@@ -76,6 +78,9 @@ void CcidReader::Received(const Bytes& transfer) {
   const std::uint8_t answer = block ? kDataBlock : type == 0x6B ? kEscape : parameters ? kParameters : kSlotStatus;
   if (length != data.size() || transfer.size() > maxMessage_) return Reply(answer, seq, kBadLength);
   if (transfer[5] != 0) return Reply(answer, seq, kBadSlot);
+  if (!present_ && reader.card && cardBack_ != fakeusb::Clock::time_point{} && fakeusb::Clock::now() >= cardBack_) {
+    present_ = true, cardBack_ = {};
+  }
   if (present_ && !reader.card->Present()) {  // the card left the field: the reader says so
     present_ = powered_ = false;
     Notify({0x50, 0x02});
@@ -95,6 +100,10 @@ void CcidReader::Received(const Bytes& transfer) {
     case 0x6B: {  // Escape: to the reader, card or none
       if (type == 0x6F && !powered_) return Reply(kDataBlock, seq, kIccMute);
       const auto reply = reader.Respond(data, type == 0x6B);
+      if (std::exchange(reader.droppedCard, false)) {  // gone now, found again in 50 ms
+        present_ = powered_ = false, cardBack_ = fakeusb::Clock::now() + std::chrono::milliseconds(50);
+        Notify({0x50, 0x02}), Notify({0x50, 0x03}, std::chrono::milliseconds(50));
+      }
       return Reply(answer, seq, kOk, reply.data, reply.after);
     }
     default: return Reply(answer, seq, kCommandNotSupported);

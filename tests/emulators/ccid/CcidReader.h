@@ -22,6 +22,7 @@ class CcidReader : public fakeusb::Device {
              fakeusb::Clock::duration after = {});
 
   std::uint32_t maxMessage_;
+  fakeusb::Clock::time_point cardBack_{};  // when a card the field lost is found again
   bool present_ = false, powered_ = false;
 };
 

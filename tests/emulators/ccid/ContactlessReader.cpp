@@ -65,6 +65,7 @@ void ContactlessReader::Place(std::shared_ptr<FelicaCard> felicaCard) {
   card = std::move(felicaCard);
   chip_.card = card;
   PowerOff();
+  fieldOff_ = fieldCycled_ = dropsCardAtFieldOff = false;
 }
 
 ReaderAnswer ContactlessReader::Respond(const Bytes& apdu, bool escape) {
@@ -109,9 +110,9 @@ ReaderAnswer ContactlessReader::ManageSession(const Bytes& objects) {
     const bool step = value.empty() && tag >= 0x81 && tag <= 0x84;
     if (!step && !(tag == 0x5F46 && value.size() == 4)) return {kWrongLength};
     if (step && tag == 0x81 && session && model != PcscModel::Transparent) return Status(0x01, 0x6A, 0x81);
-    if (step && tag == 0x81) session = true, fieldOff_ = fieldCycled_ = false;
+    if (step && tag == 0x81) session = true;
     if (step && tag == 0x82) session = felica_ = false;
-    if (step && tag == 0x83) fieldOff_ = true;
+    if (step && tag == 0x83) fieldOff_ = true, droppedCard = fieldCycled_ = dropsCardAtFieldOff;  // found anew
     if (step && tag == 0x84) fieldCycled_ = fieldCycled_ || fieldOff_;
   }
   return Status(0x00, 0x90, 0x00);

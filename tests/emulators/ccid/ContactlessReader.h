@@ -7,7 +7,7 @@
 //                  pseudo-APDU, no second session while one is open, the timer
 //                  object is mandatory, answers carry 92 and 96, no answer is
 //                  C0 03 02 64 01, and the card is heard only after the field
-//                  has been cycled in the session (83 00, 84 00)
+//                  has been cycled in a session since it came (83 00, 84 00)
 //   Rcs300Escape   an RC-S300 that takes the session only in an Escape: in a
 //                  transmit its pseudo-APDUs are refused (6D 00)
 //   Acr122u        no transparent session (6A 81); a PN532 behind direct transmit
@@ -40,6 +40,8 @@ class ContactlessReader {
   const PcscModel model;
   std::shared_ptr<FelicaCard> card;
   bool session = false;  // a transparent session is open (a killed program may leave one)
+  // Switching the field off in a session makes it report the card gone (for a moment, while it finds it again).
+  bool dropsCardAtFieldOff = false, droppedCard = false;
 
  private:
   ReaderAnswer ManageSession(const Bytes& objects);

@@ -6,6 +6,7 @@
 //   place READER MAX_BLOCKS SILENT LEAVE_AFTER   the demo card (LEAVE_AFTER -1: it stays)
 //   empty READER                                 the card leaves
 //   leftover READER                              a killed program's session stays open
+//   dropsatfieldoff READER                       the field switched off in a session drops the card a moment
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -37,6 +38,7 @@ void Serve(int listening, std::vector<std::shared_ptr<CcidReader>> readers) {
     if (verb == "place") readers[index]->Place(std::make_shared<emulator::FelicaCard>(demo, faults));
     if (verb == "empty") readers[index]->Place(nullptr);
     if (verb == "leftover") readers[index]->reader.session = true;
+    if (verb == "dropsatfieldoff") readers[index]->reader.dropsCardAtFieldOff = true;
     [[maybe_unused]] auto written = write(client, "ok\n", 3);
   }
 }

@@ -35,9 +35,9 @@ void Device::Queue(Bytes frame, Clock::duration after) {
   Changed().notify_all();
 }
 
-void Device::Notify(Bytes message) {
+void Device::Notify(Bytes message, Clock::duration after) {
   std::lock_guard lock(Lock());
-  interrupts.push_back(std::move(message));
+  interrupts.emplace_back(Clock::now() + after, std::move(message));
   Changed().notify_all();
 }
 

@@ -46,8 +46,8 @@ class Device {
   Bytes classDescriptor;
   std::uint8_t endpointInterrupt = 0;
   std::uint16_t bcdDevice = 0x0100;
-  void Notify(Bytes message);  // on the interrupt pipe
-  std::deque<Bytes> interrupts;
+  void Notify(Bytes message, Clock::duration after = {});  // on the interrupt pipe
+  std::deque<std::pair<Clock::time_point, Bytes>> interrupts;
 
   // What stands between a program and the device.
   bool noPermission = false;  // the node is not the user's

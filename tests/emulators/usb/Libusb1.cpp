@@ -200,19 +200,20 @@ int libusb_handle_events_completed(libusb_context*, int* completed) {
     for (auto it = Pending().begin(); it != Pending().end();) {
       libusb_transfer* transfer = it->transfer;
       auto& notifications = transfer->dev_handle->device->interrupts;
-      const bool due = !notifications.empty() || it->cancelled || it->deadline <= fakeusb::Clock::now();
-      if (!due) {
-        next = std::min(next, it->deadline);
+      const auto now = fakeusb::Clock::now();
+      const bool notified = !notifications.empty() && notifications.front().first <= now;
+      if (!notified && !it->cancelled && it->deadline > now) {
+        next = std::min({next, it->deadline, notifications.empty() ? next : notifications.front().first});
         ++it;
         continue;
       }
-      transfer->status = !notifications.empty() ? LIBUSB_TRANSFER_COMPLETED
-                         : it->cancelled        ? LIBUSB_TRANSFER_CANCELLED
-                                                : LIBUSB_TRANSFER_TIMED_OUT;
-      const fakeusb::Bytes message = notifications.empty() ? fakeusb::Bytes{} : notifications.front();
+      transfer->status = notified        ? LIBUSB_TRANSFER_COMPLETED
+                         : it->cancelled ? LIBUSB_TRANSFER_CANCELLED
+                                         : LIBUSB_TRANSFER_TIMED_OUT;
+      const fakeusb::Bytes message = notified ? notifications.front().second : fakeusb::Bytes{};
       transfer->actual_length = std::min(transfer->length, static_cast<int>(message.size()));
       std::copy_n(message.begin(), transfer->actual_length, transfer->buffer);
-      if (!notifications.empty()) notifications.pop_front();
+      if (notified) notifications.pop_front();
       it = Pending().erase(it);
       transfer->callback(transfer);
       fakeusb::Changed().notify_all();
