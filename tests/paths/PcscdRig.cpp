@@ -10,7 +10,6 @@
 
 #include <chrono>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <thread>
 
@@ -20,9 +19,7 @@ namespace {
 using namespace std::chrono;
 using emulator::PcscModel;
 
-constexpr const char* kBundle = "/usr/lib/pcsc/drivers/ifd-ccid.bundle/Contents";
-// In PcscModel's order, as the tests' USB bus plugs them in from address 2 on.
-constexpr const char* kUsbIds[] = {"076b/5022", "054c/0dc8", "054c/0dc8", "072f/2200", "072f/223b", "076b/3031"};
+// As the build's reader.conf names them, in PcscModel's order.
 constexpr const char* kNames[] = {"HID Global OMNIKEY 5022",         "SONY FeliCa RC-S300/S (0000001)",
                                   "SONY FeliCa RC-S300/S (0000002)", "ACS ACR122U PICC Interface",
                                   "ACS ACR1252 Dual Reader PICC",    "HID Global OMNIKEY 3x21"};
@@ -37,33 +34,16 @@ std::string Pcscd::ReaderName(PcscModel model) {  // pcscd numbers the readers i
 Pcscd::Pcscd(bool escapeAllowed) : escapeAllowed_(escapeAllowed) {
   char directory[] = "/tmp/qavo-pcscd-XXXXXX";
   directory_ = mkdtemp(directory);
-  // libccid reads its options from the bundle under PCSCLITE_HP_DROPDIR: a copy, with the escape as asked.
-  const std::filesystem::path bundle = directory_ + "/drivers/ifd-ccid.bundle/Contents";
-  std::filesystem::create_directories(bundle);
-  std::filesystem::create_directory_symlink(std::string(kBundle) + "/Linux", bundle / "Linux");
-  std::stringstream plist;
-  plist << std::ifstream(std::string(kBundle) + "/Info.plist").rdbuf();
-  std::string options = plist.str();
-  const auto value = options.find("0x0000", options.find("<key>ifdDriverOptions</key>"));
-  if (escapeAllowed && value != std::string::npos) options.replace(value, 6, "0x0001");
-  std::ofstream(bundle / "Info.plist") << options;
-  std::filesystem::create_directory(directory_ + "/conf");
-  std::ofstream conf(directory_ + "/conf/readers");
-  for (int i = 0; i < emulator::kPcscModels; ++i) {
-    conf << "FRIENDLYNAME \"" << kNames[i] << "\"\nDEVICENAME usb:" << kUsbIds[i] << ":libusb-1.0:1:" << i + 2
-         << ":0\nLIBPATH " << kBundle << "/Linux/libccid.so\n\n";
-  }
-  conf.close();
   pid_ = fork();
   if (pid_ == 0) {
     const int log = open((directory_ + "/pcscd.log").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     dup2(log, STDOUT_FILENO);
     dup2(log, STDERR_FILENO);
     setenv("LD_LIBRARY_PATH", QAVO_PCSCD_USB_DIR, 1);
-    setenv("PCSCLITE_HP_DROPDIR", (directory_ + "/drivers").c_str(), 1);
+    // libccid reads its options from the bundle under PCSCLITE_HP_DROPDIR; the build made one of each.
+    setenv("PCSCLITE_HP_DROPDIR", escapeAllowed ? QAVO_PCSCD_DIR "/escape" : QAVO_PCSCD_DIR "/stock", 1);
     setenv("QAVO_CCID_CONTROL", (directory_ + "/control").c_str(), 1);
-    execl("/usr/sbin/pcscd", "pcscd", "--foreground", "--config", (directory_ + "/conf").c_str(),
-          static_cast<char*>(nullptr));
+    execl("/usr/sbin/pcscd", "pcscd", "--foreground", "--config", QAVO_PCSCD_DIR "/conf", static_cast<char*>(nullptr));
     _exit(127);
   }
   // Up once the last reader is listed (pcscd adds them one by one).

@@ -66,10 +66,7 @@ void PlaceInPcscReader(emulator::PcscModel model, const std::shared_ptr<emulator
   fakeusb::UnplugAll();
   setenv("FELICA_READER", "pcsc", 1);
   // Every card leaves first, as a card a user lifts: pcscd sees it go, then the new one come.
-  for (auto each : {PcscModel::Rcs300, PcscModel::Rcs300Escape, PcscModel::Acr122u, PcscModel::Acr1252u,
-                    PcscModel::Transparent, PcscModel::Unknown}) {
-    ASSERT_TRUE(pcscd.Place(each, std::nullopt));
-  }
+  for (int each = 0; each < emulator::kPcscModels; ++each) ASSERT_TRUE(pcscd.Place(PcscModel(each), std::nullopt));
   if (card) {
     ASSERT_TRUE(pcscd.Place(model, card->Faults()));
   }

@@ -52,8 +52,7 @@ CcidReader::CcidReader(PcscModel model)
 
 void CcidReader::Place(std::shared_ptr<FelicaCard> card) {
   std::lock_guard lock(fakeusb::Lock());
-  present_ = card != nullptr;
-  powered_ = false;
+  present_ = card != nullptr, powered_ = false;
   reader.Place(std::move(card));
   Notify({0x50, static_cast<std::uint8_t>(present_ ? 0x03 : 0x02)});  // slot 0 changed, and whether a card is there
 }
@@ -64,8 +63,8 @@ void CcidReader::Reply(std::uint8_t type, std::uint8_t seq, std::uint8_t error, 
   Bytes message{type};
   Put32(message, static_cast<std::uint32_t>(data.size()));
   const std::uint8_t status = static_cast<std::uint8_t>(SlotStatus() | (error != kOk ? 0x40 : 0x00));
-  Append(message, Bytes{0x00, seq, status, static_cast<std::uint8_t>(error != kOk ? error : 0), 0x00});
-  Append(message, data);
+  Append(message, Bytes{0x00, seq, status, static_cast<std::uint8_t>(error != kOk ? error : 0), 0x00}),
+      Append(message, data);
   Queue(std::move(message), after);
 }
 

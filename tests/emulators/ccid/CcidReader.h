@@ -13,7 +13,6 @@ class CcidReader : public fakeusb::Device {
   void Received(const Bytes& transfer) override;
   // The card comes into the field (nullptr: it leaves); the host is notified.
   void Place(std::shared_ptr<FelicaCard> card);
-
   ContactlessReader reader;
 
  private:
@@ -22,7 +21,7 @@ class CcidReader : public fakeusb::Device {
              fakeusb::Clock::duration after = {});
 
   std::uint32_t maxMessage_;
-  fakeusb::Clock::time_point cardBack_{};  // when a card the field lost is found again
+  fakeusb::Clock::time_point cardBack_{};  // when the card the field lost is found again
   bool present_ = false, powered_ = false;
 };
 

@@ -9,10 +9,7 @@ namespace {
 
 using std::chrono::microseconds;
 
-const Bytes kOk{0x90, 0x00};
-const Bytes kWrongLength{0x67, 0x00};
-const Bytes kNotSupported{0x6A, 0x81};
-const Bytes kInstructionNotSupported{0x6D, 0x00};
+const Bytes kOk{0x90, 0x00}, kWrongLength{0x67, 0x00}, kNotSupported{0x6A, 0x81}, kInstructionNotSupported{0x6D, 0x00};
 
 Bytes With(Bytes body, const Bytes& tail) {
   Append(body, tail);
@@ -23,8 +20,7 @@ ReaderAnswer Status(std::uint8_t result, std::uint8_t sw1, std::uint8_t sw2) {
   return {With({0xC0, 0x03, result, sw1, sw2}, kOk)};
 }
 
-// BER-TLV: a tag of one byte (two when its low five bits are set), a length
-// of one byte or 81 xx or 82 xx xx. nullopt when the bytes are anything else.
+// BER-TLV: a tag of one byte (two when its low five bits are set), a length of one byte or 81 xx or 82 xx xx.
 std::optional<std::vector<std::pair<unsigned, Bytes>>> Objects(std::span<const std::uint8_t> bytes) {
   std::vector<std::pair<unsigned, Bytes>> objects;
   for (std::size_t at = 0; at < bytes.size();) {

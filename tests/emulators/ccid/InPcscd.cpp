@@ -1,7 +1,5 @@
-// The USB bus of the tests' pcscd: loaded into it as its libusb-1.0 (through
-// LD_LIBRARY_PATH), so that the stock libccid drives these readers as it
-// drives real ones: one reader of each model, in PcscModel's order from
-// address 2 on. The test places and takes away cards through the socket
+// The USB bus of the tests' pcscd, loaded as its libusb-1.0 (LD_LIBRARY_PATH): the stock libccid drives one reader
+// of each model, in PcscModel's order from address 2 on. The test places and takes away cards through the socket
 // QAVO_CCID_CONTROL, one line a command, answered "ok":
 //   place READER MAX_BLOCKS SILENT LEAVE_AFTER   the demo card (LEAVE_AFTER -1: it stays)
 //   empty READER                                 the card leaves

@@ -1,10 +1,8 @@
 #pragma once
-// A USB bus in the test process: libusb-1.0 and libusb-0.1, answered from
-// here instead of the kernel. The test executables link it ahead of the real
-// libraries, so libfelica_for_vb.so and libnfc reach these devices through
-// their own USB code, with USB's timing: a bulk read waits until its frame is
-// due or its timeout runs out, and an OUT transfer of whole packets is not
-// complete until a short (or empty) packet ends it.
+// A USB bus answered from here instead of the kernel: libusb-1.0 and libusb-0.1 in the test process, linked ahead
+// of the real libraries (libfelica_for_vb.so and libnfc reach these devices through their own USB code), and
+// libusb-1.0 in the tests' pcscd (for libccid). With USB's timing: a bulk read waits until its frame is due or its
+// timeout runs out, and an OUT transfer of whole packets is not complete until a short (or empty) packet ends it.
 
 #include <chrono>
 #include <condition_variable>
@@ -30,8 +28,7 @@ class Device {
 
   // A whole transfer from the host to the OUT endpoint.
   virtual void Received(const Bytes& transfer) = 0;
-  // What the host reads, from `after` on; frames stay until read, also
-  // across opens, as a real device keeps them.
+  // What the host reads, from `after` on; frames stay until read, also across opens, as a real device keeps them.
   void Queue(Bytes frame, Clock::duration after = {});
   // The host abandons a command: what the device has not sent yet never comes.
   void DropPending();
