@@ -150,9 +150,8 @@ TEST_F(CApiTest, OpenFailuresSayTheirCauseInOneLine) {
   std::filesystem::permissions(unreadable, std::filesystem::perms::none);
   DropFileCapabilities();
   std::ofstream(xml) << "<card/>";
-  // A pcscd that polkit tells to refuse this program hangs up on it with the version message unread (pcsc-lite then
-  // meets ECONNRESET); it waits for the whole message (8 bytes of header, 12 of body), as a real pcscd waits for
-  // polkit.
+  // A pcscd that polkit tells to refuse this program hangs up with the version message unread (8 bytes of header, 12
+  // of body: pcsc-lite then meets ECONNRESET), once that message is in, as a real pcscd waits for polkit.
   const int refusing = socket(AF_UNIX, SOCK_STREAM, 0);
   sockaddr_un address{AF_UNIX, {}};
   testsupport::Scratch("pcscd.comm").copy(address.sun_path, sizeof address.sun_path - 1);

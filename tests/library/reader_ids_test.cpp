@@ -28,15 +28,14 @@ std::set<std::string> IdsIn(const char* path, const char* pattern) {
 
 TEST(ReaderIds, TheUdevRuleTriggerAndModaliasesNameEveryReaderTheLibraryOpens) {
   std::set<std::string> driven;
-  for (const auto family :
-       {std::span<const usb::DeviceId>(usb::kRcS380Ids), std::span<const usb::DeviceId>(usb::kPn53xUsbIds),
-        std::span<const usb::DeviceId>(usb::kAcr122UsbIds)}) {
+  const auto add = [&driven](std::span<const usb::DeviceId> family) {
     for (const auto& id : family) {
       char text[10];
       std::snprintf(text, sizeof text, "%04x:%04x", id.vendor, id.product);
       driven.insert(text);
     }
-  }
+  };
+  add(usb::kRcS380Ids), add(usb::kPn53xUsbIds), add(usb::kAcr122UsbIds);
   EXPECT_EQ(driven.size(), 12u);
   EXPECT_EQ(IdsIn(QAVO_UDEV_RULE_FILE, R"re(idVendor\}=="(\w{4})", ATTR\{idProduct\}=="(\w{4})", TAG\+="uaccess")re"),
             driven);

@@ -62,7 +62,8 @@ Pcscd::Pcscd(bool escapeAllowed) : escapeAllowed_(escapeAllowed) {
   if (!ready_) problem_ = "pcscd did not come up with the emulated readers (log in " + directory_ + ")";
 }
 
-bool Pcscd::Tell(const std::string& command) const {
+bool Pcscd::Tell(const std::string& verb, PcscModel model, const std::string& more) const {
+  const std::string command = verb + " " + std::to_string(static_cast<int>(model)) + more;
   const int s = socket(AF_UNIX, SOCK_STREAM, 0);
   sockaddr_un address{AF_UNIX, {}};
   (directory_ + "/control").copy(address.sun_path, sizeof address.sun_path - 1);
@@ -75,12 +76,11 @@ bool Pcscd::Tell(const std::string& command) const {
 }
 
 bool Pcscd::Place(PcscModel model, std::optional<emulator::CardFaults> card) {
-  std::ostringstream command;
-  command << (card ? "place " : "empty ") << static_cast<int>(model);
+  std::ostringstream faults;
   if (card)
-    command << ' ' << card->maxBlocksPerRead << ' ' << card->silentAboveLimit << ' '
-            << card->leaveAfterCommands.value_or(-1);
-  if (!Tell(command.str())) return false;
+    faults << ' ' << card->maxBlocksPerRead << ' ' << card->silentAboveLimit << ' '
+           << card->leaveAfterCommands.value_or(-1);
+  if (!Tell(card ? "place" : "empty", model, faults.str())) return false;
   // Seen as any PC/SC program sees it: SCardGetStatusChange.
   SCARDCONTEXT context = 0;
   if (SCardEstablishContext(SCARD_SCOPE_SYSTEM, nullptr, nullptr, &context) != SCARD_S_SUCCESS) return false;
@@ -94,10 +94,6 @@ bool Pcscd::Place(PcscModel model, std::optional<emulator::CardFaults> card) {
   }
   SCardReleaseContext(context);
   return seen;
-}
-
-bool Pcscd::Tell(const std::string& verb, PcscModel model) const {
-  return Tell(verb + " " + std::to_string(static_cast<int>(model)));
 }
 
 Pcscd::~Pcscd() {

@@ -1,7 +1,6 @@
 #pragma once
-// The stock pcscd in the foreground with the stock libccid, driving the
-// emulated CCID readers (one of each model) on a USB bus of their own: the
-// libccid it loads finds the tests' libusb-1.0 first. Stopped by its pid.
+// The stock pcscd in the foreground with the stock libccid, driving the emulated CCID readers (one of each model) on
+// a USB bus of their own: the libccid it loads finds the tests' libusb-1.0 first. Stopped by its pid.
 
 #include <sys/types.h>
 
@@ -28,11 +27,9 @@ class Pcscd {
   bool Place(emulator::PcscModel model, std::optional<emulator::CardFaults> card);
   // Tells the reader "leftover" (keep a transparent session open, as a killed program leaves it) or
   // "dropsatfieldoff" (report the card gone a moment when a session switches the field off).
-  bool Tell(const std::string& verb, emulator::PcscModel model) const;
+  bool Tell(const std::string& verb, emulator::PcscModel model, const std::string& more = "") const;
 
  private:
-  bool Tell(const std::string& command) const;
-
   bool escapeAllowed_;
   pid_t pid_ = -1;
   bool ready_ = false;

@@ -1,8 +1,6 @@
 #pragma once
-// Every way a card reaches the library, as a user's desk has it: a rig puts
-// a card (or none) in its reader, through the third-party code a user runs
-// (libusb, libnfc's USB and serial drivers, pcscd with libccid), and points
-// FELICA_READER at it.
+// Every way a card reaches the library, as a user's desk has it: a rig puts a card (or none) in its reader, through
+// the third-party code a user runs (libusb, libnfc's USB and serial drivers, pcscd with libccid); FELICA_READER set.
 
 #include <functional>
 #include <memory>
@@ -27,8 +25,7 @@ std::vector<Rig> LocalRigs();
 // The RC-S300 (by transmit, and one that takes the session only by escape), a plain transparent-session reader,
 // the ACR122U and the ACR1252U through the tests' pcscd and libccid.
 std::vector<Rig> PcscRigs();
-// Started at the first call (libccid's escape allowed unless asked otherwise), and again when the escape
-// setting asked for differs from the running one's.
+// Started at the first call (libccid's escape allowed unless asked otherwise), again when asked for the other.
 Pcscd& TestPcscd(std::optional<bool> escapeAllowed = std::nullopt);
 // The demo card in `model` (nullptr: no card anywhere); FELICA_READER=pcsc.
 void PlaceInPcscReader(emulator::PcscModel model, const std::shared_ptr<emulator::FelicaCard>& card);

@@ -13,7 +13,6 @@
 #include "Form1.h"
 #include "PcscTransport.h"
 #include "Port100Transport.h"
-#include "emulators/Pn532Uart.h"
 #include "emulators/Pn53xFrames.h"
 #include "emulators/usb/UsbReaders.h"
 #include "paths/Rigs.h"
@@ -130,12 +129,6 @@ TEST_F(FaultTest, Rcs380StaysInStepWithItsChip) {
   const auto whole = std::find_if(writes.begin(), writes.end(), [](const auto& w) { return w.size() == 64; });
   ASSERT_NE(whole, writes.end());
   EXPECT_TRUE((whole + 1)->empty());
-}
-
-TEST_F(FaultTest, SilentPn532FailsTheOpenWithinTwoSeconds) {
-  emulator::Pn532Uart pn532(Demo(), /*silent=*/true);
-  EXPECT_EQ(Press(("libnfc:" + pn532.Connstring()).c_str()).substr(0, 36), "パソリが見つかりません。");
-  EXPECT_LT(took, seconds(2));
 }
 
 // A PC/SC reader's answers, one a call: its bytes in hex, or a failure of the kind named.
