@@ -42,8 +42,9 @@ class TransparentSession : public Dialect {
     auto answer = Exchange(reader::EncodePolling(request), cardTime);
     // Some readers (an RC-S300 among them) hear a card only once the field
     // has been cycled in the session: once, on the session's first polling.
-    if (!answer && answer.error().kind == ErrorKind::Timeout && !fieldCycled_) {
-      fieldCycled_ = true;
+    const bool cycle = !answer && answer.error().kind == ErrorKind::Timeout && !fieldCycled_;
+    fieldCycled_ = true;
+    if (cycle) {
       for (const SessionStep step : {SessionStep::FieldOff, SessionStep::FieldOn}) {
         // A reader may report the card gone once the field is off: the caller connects anew.
         if (auto switched = Accepted(channel_, ManageSessionApdu(step)); !switched) {
@@ -53,7 +54,6 @@ class TransparentSession : public Dialect {
       }
       answer = Exchange(reader::EncodePolling(request), cardTime);
     }
-    fieldCycled_ = true;
     if (!answer) return reader::Unexpected(answer.error());
     return reader::DecodePolling(*answer);
   }

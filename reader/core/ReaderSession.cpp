@@ -25,7 +25,7 @@ Expected<PollingAnswer> ReaderSession::TracedPoll(const PollingRequest& request)
   trace::Bytes("frame", trace::Direction::ToReader, EncodePolling(request));
   auto answer = transport_->Poll(request, kPollingTimeout);
   if (answer && trace::Enabled()) {  // as the card's frame, whichever way the reader polled
-    Bytes frame{0x12, 0x01};
+    Bytes frame{static_cast<std::uint8_t>(2 + answer->idm.size() + answer->pmm.size()), kPollingResponse};
     frame.insert(frame.end(), answer->idm.begin(), answer->idm.end());
     frame.insert(frame.end(), answer->pmm.begin(), answer->pmm.end());
     trace::Bytes("frame", trace::Direction::FromReader, frame);

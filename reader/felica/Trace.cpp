@@ -7,16 +7,13 @@
 #include <cstring>
 #include <vector>
 
+#include "Frames.h"
 #include "Hex.h"
 
 namespace reader::trace {
 namespace {
 
-constexpr std::uint8_t kPollingAnswer = 0x01;
-constexpr std::uint8_t kReadCommand = 0x06;
-constexpr std::uint8_t kReadAnswer = 0x07;
-constexpr std::size_t kIdmSize = 8;
-constexpr std::size_t kBlockSize = 16;
+constexpr std::size_t kIdmSize = std::tuple_size_v<Idm>;
 
 // Marks the IDm, and a read answer's blocks, of a FeliCa frame that starts
 // at `at` (its length byte) and fits in the bytes. Frames are found
@@ -27,11 +24,12 @@ void MarkFrame(std::span<const std::uint8_t> bytes, std::size_t at, std::vector<
   const std::size_t length = bytes[at];
   if (length < 2 + kIdmSize || at + length > bytes.size()) return;
   const std::uint8_t code = bytes[at + 1];
-  if (code != kPollingAnswer && code != kReadCommand && code != kReadAnswer) return;
+  if (code != kPollingResponse && code != kReadWithoutEncryptionCommand && code != kReadWithoutEncryptionResponse)
+    return;
   for (std::size_t i = 0; i < kIdmSize; ++i) secret[at + 2 + i] = true;
   // A read answer: status flags, then (on success) the count and the blocks.
   const std::size_t flags = at + 2 + kIdmSize;
-  if (code != kReadAnswer || length < 2 + kIdmSize + 3 || bytes[flags] != 0) return;
+  if (code != kReadWithoutEncryptionResponse || length < 2 + kIdmSize + 3 || bytes[flags] != 0) return;
   const std::size_t blocks = flags + 3;
   const std::size_t end = std::min(at + length, blocks + bytes[flags + 2] * kBlockSize);
   for (std::size_t i = blocks; i < end; ++i) secret[i] = true;
