@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 #include <set>
 #include <stdexcept>
+#include <string_view>
 #include <unordered_set>
 
 #include "Hex.h"
@@ -29,10 +30,10 @@ const json* Find(const json& object, const char* key) {
   return it == object.end() ? nullptr : &*it;
 }
 
-const json& Member(const json& object, const char* key, const std::string& where) {
-  if (!object.is_object()) throw ImageError(where + " is not an object");
+const json& Member(const json& object, const char* key, std::string_view where) {
+  if (!object.is_object()) throw ImageError(std::string(where) + " is not an object");
   const json* value = Find(object, key);
-  if (!value) throw ImageError(where + " has no \"" + key + "\"");
+  if (!value) throw ImageError(std::string(where) + " has no \"" + key + "\"");
   return *value;
 }
 
