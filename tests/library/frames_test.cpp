@@ -9,6 +9,7 @@
 #include "ContactlessApdu.h"
 #include "Frames.h"
 #include "Port100Frame.h"
+#include "Trace.h"
 #include "support/Hex.h"
 #include "support/Outcome.h"
 
@@ -72,6 +73,29 @@ TEST(FelicaFrames, ReadAnswersForTwoBlocks) {
     };
     EXPECT_EQ(Outcome(answer, flagsAndData), expected) << frame;
   }
+}
+
+TEST(FelicaTrace, ShowsNeitherTheIdmNorABlockHoweverTheTransfersFall) {
+  using reader::trace::Direction;
+  const std::string idm = "0102030405060708", stars(16, '*');
+  std::string blocks, masked(12 * 32, '*');
+  for (int i = 0; i < 12; ++i) blocks += kBlock;
+  // An RC-S380 answer to a read of 12 blocks: InCommRF's result, then the frame (CD bytes).
+  const std::string read = "D70500000000CD07" + idm + "00000C" + blocks;
+  // clang-format off
+  const std::tuple<const char*, Direction, std::string, std::string> lines[] = {
+      {"frame", Direction::ToReader, "0600FFFF0100", "0600FFFF0100"},  // a command to the card: what comes back is
+      {"usb", Direction::FromReader, "D705000000001201" + idm.substr(0, 6), "(11 bytes)"},  // whole frames or a length
+      {"frame", Direction::FromReader, "1201" + idm + "0120220427674EFF", "1201" + stars + "0120220427674EFF"},
+      {"usb", Direction::ToReader, "D604" + idm + "00", "D604" + stars + "00"},  // the IDm known, wherever it stands
+      {"usb", Direction::FromReader, read.substr(0, 128), "(64 bytes)"},
+      {"usb", Direction::FromReader, read.substr(128), "(147 bytes)"},
+      {"usb", Direction::FromReader, read, "D70500000000CD07" + stars + "00000C" + masked}};
+  // clang-format on
+  reader::trace::Masker masker;
+  for (const auto& [channel, direction, bytes, shown] : lines)
+    EXPECT_EQ(masker.Masked(channel, direction, Hex(bytes)), shown);
+  EXPECT_EQ(reader::trace::Masker().Masked("apdu", Direction::FromReader, Hex(idm + "9000"), 8), stars + "9000");
 }
 
 TEST(Port100Frames, CommandsAsNfcpySendsThem) {
