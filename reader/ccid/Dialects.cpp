@@ -1,6 +1,7 @@
 #include "Dialects.h"
 
 #include <thread>
+#include <utility>
 
 #include "ContactlessApdu.h"
 #include "Hex.h"
@@ -14,6 +15,10 @@ using reader::Fail;
 // How long a reader's field takes to come up or die down: what working
 // RC-S300 code waits after switching it.
 constexpr std::chrono::milliseconds kFieldSettleTime{25};
+// A polling straight after the field comes up may miss a card that the next
+// one finds: a few tries, this far apart.
+constexpr int kPollingTries = 3;
+constexpr std::chrono::milliseconds kPollingRetryGap{20};
 
 reader::Expected<Response> Send(Channel& channel, const reader::Expected<reader::Bytes>& apdu) {
   if (!apdu) return reader::Unexpected(apdu.error());
@@ -31,20 +36,28 @@ reader::Expected<bool> Accepted(Channel& channel, const reader::Bytes& apdu) {
   return SessionStepAccepted(*response);
 }
 
+// Ends the session, as far as the reader can still be reached: with the
+// card gone, pcscd sends nothing in a transmit, but the reader's escape
+// reaches it still.
+void EndSession(Channel& channel) {
+  const auto end = ManageSessionApdu(SessionStep::End);
+  if (const auto ended = Accepted(channel, end); !ended && ended.error().kind == ErrorKind::CardLost) {
+    (void)channel.ToReader(end);
+  }
+}
+
 // PC/SC part 3: FeliCa frames in the transparent session.
 class TransparentSession : public Dialect {
  public:
-  explicit TransparentSession(Channel& channel) : channel_(channel) {}
+  TransparentSession(Channel& channel, bool cycleField) : channel_(channel), fieldToCycle_(cycleField) {}
   std::string_view Name() const override { return "transparent session"; }
 
   reader::Expected<reader::PollingAnswer> Poll(const reader::PollingRequest& request,
                                                std::chrono::milliseconds cardTime) override {
-    auto answer = Exchange(reader::EncodePolling(request), cardTime);
     // Some readers (an RC-S300 among them) hear a card only once the field
-    // has been cycled in the session: once, on the session's first polling.
-    const bool cycle = !answer && answer.error().kind == ErrorKind::Timeout && !fieldCycled_;
-    fieldCycled_ = true;
-    if (cycle) {
+    // has been cycled in the session, and take up their own polling again
+    // after a session ends: every session cycles it before its first polling.
+    if (std::exchange(fieldToCycle_, false)) {
       for (const SessionStep step : {SessionStep::FieldOff, SessionStep::FieldOn}) {
         // A reader may report the card gone once the field is off: the caller connects anew.
         if (auto switched = Accepted(channel_, ManageSessionApdu(step)); !switched) {
@@ -52,6 +65,10 @@ class TransparentSession : public Dialect {
         }
         std::this_thread::sleep_for(kFieldSettleTime);
       }
+    }
+    auto answer = Exchange(reader::EncodePolling(request), cardTime);
+    for (int tried = 1; tried < kPollingTries && !answer && answer.error().kind == ErrorKind::Timeout; ++tried) {
+      std::this_thread::sleep_for(kPollingRetryGap);
       answer = Exchange(reader::EncodePolling(request), cardTime);
     }
     if (!answer) return reader::Unexpected(answer.error());
@@ -66,11 +83,11 @@ class TransparentSession : public Dialect {
     return TransparentAnswer(*response);
   }
 
-  void End() override { (void)Accepted(channel_, ManageSessionApdu(SessionStep::End)); }
+  void End() override { EndSession(channel_); }
 
  private:
   Channel& channel_;
-  bool fieldCycled_ = false;
+  bool fieldToCycle_;
 };
 
 // FeliCa frames as the data of a direct transmit.
@@ -149,7 +166,7 @@ class Pn532Commands : public Dialect {
 
 }  // namespace
 
-reader::Expected<std::unique_ptr<Dialect>> Negotiate(Channel& channel) {
+reader::Expected<std::unique_ptr<Dialect>> Negotiate(Channel& channel, bool cycleField) {
   // Only a refusal by status word moves on to the next dialect; any other
   // failure is the card's or the reader's, and is reported as it is. A
   // session a killed program left open is ended first.
@@ -160,11 +177,9 @@ reader::Expected<std::unique_ptr<Dialect>> Negotiate(Channel& channel) {
   if (!session) return reader::Unexpected(session.error());
   if (*session) {
     const auto felica = Accepted(channel, SwitchToFelicaApdu());
+    if (felica && *felica) return std::make_unique<TransparentSession>(channel, cycleField);
+    EndSession(channel);
     if (!felica) return reader::Unexpected(felica.error());
-    if (*felica) return std::make_unique<TransparentSession>(channel);
-    if (const auto ended = Accepted(channel, ManageSessionApdu(SessionStep::End)); !ended) {
-      return reader::Unexpected(ended.error());
-    }
     return std::make_unique<DirectFrames>(channel);
   }
   const std::uint8_t getFirmwareVersion[] = {0xD4, 0x02};

@@ -21,6 +21,8 @@ class Channel {
  public:
   virtual ~Channel() = default;
   virtual reader::Expected<reader::Bytes> Transmit(std::span<const std::uint8_t> apdu) = 0;
+  // An APDU for the reader itself, by a way that reaches it with no card in the field where there is one.
+  virtual reader::Expected<reader::Bytes> ToReader(std::span<const std::uint8_t> apdu) { return Transmit(apdu); }
 };
 
 class Dialect {
@@ -38,6 +40,8 @@ class Dialect {
 };
 
 // What the reader behind `channel` speaks; NoReader when none of the three.
-reader::Expected<std::unique_ptr<Dialect>> Negotiate(Channel& channel);
+// `cycleField`: a transparent session cycles the field before its first
+// polling (false where the field has just been cycled).
+reader::Expected<std::unique_ptr<Dialect>> Negotiate(Channel& channel, bool cycleField = true);
 
 }  // namespace ccid

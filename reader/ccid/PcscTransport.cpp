@@ -35,13 +35,13 @@ class PcscTransport : public reader::Transport {
     if (!dialect_) {
       if (auto connected = Connect(); !connected) return reader::Unexpected(connected.error());
     }
-    auto answer = Again([&] { return dialect_->Poll(request, cardTime); });
+    auto answer = DisconnectingALostCard([&] { return dialect_->Poll(request, cardTime); });
     // A reader may report the card gone when the session switches its field off, and find it again a
-    // moment later: connect anew, once an open.
+    // moment later: connect anew, once an open, in a field that has just been cycled.
     if (!answer && answer.error().kind == ErrorKind::CardLost && !reconnected_ && CardComesBack()) {
       reconnected_ = true;
       if (auto connected = Connect(); !connected) return reader::Unexpected(connected.error());
-      answer = Again([&] { return dialect_->Poll(request, cardTime); });
+      answer = DisconnectingALostCard([&] { return dialect_->Poll(request, cardTime); });
     }
     return answer;
   }
@@ -49,7 +49,7 @@ class PcscTransport : public reader::Transport {
   reader::Expected<reader::Bytes> Exchange(std::span<const std::uint8_t> frame,
                                            std::chrono::milliseconds cardTime) override {
     if (!dialect_) return Fail(ErrorKind::CardLost);
-    return Again([&] { return dialect_->Exchange(frame, cardTime); });
+    return DisconnectingALostCard([&] { return dialect_->Exchange(frame, cardTime); });
   }
 
   // Connects to the first reader whose card is FeliCa and speaks a dialect.
@@ -57,7 +57,7 @@ class PcscTransport : public reader::Transport {
   // be read; ReaderAccess when pcscd refuses or another program holds the reader.
   reader::Expected<void> Connect() {
     std::optional<reader::Error> unusable;
-    for (const auto& name : readers_) {
+    for (const auto& name : ContactlessCards()) {
       auto connection = PcscConnection::Open(name);
       if (!connection) {
         if (connection.error().kind == ErrorKind::ReaderAccess) return reader::Unexpected(connection.error());
@@ -65,15 +65,8 @@ class PcscTransport : public reader::Transport {
         continue;
       }
       connection_ = std::move(*connection);
-      auto dialect = FelicaCard() ? Negotiate(*connection_) : Fail(ErrorKind::Timeout);
-      if (!dialect && dialect.error().kind == ErrorKind::NoReader) {
-        // One that refuses the session in a transmit may take it as a CCID escape, as an RC-S300 can.
-        connection_.reset();  // its transaction would shut out the direct connection
-        auto direct = PcscConnection::Open(name, PcscConnection::Way::Escape);
-        if (direct) connection_ = std::move(*direct);
-        auto escaped = direct ? Negotiate(*connection_) : reader::Unexpected(direct.error());
-        if (escaped || escaped.error().kind != ErrorKind::NoReader) dialect = std::move(escaped);
-      }
+      auto dialect = FelicaCard() ? Negotiate(*connection_, !reconnected_) : Fail(ErrorKind::Timeout);
+      if (!dialect && dialect.error().kind == ErrorKind::NoReader) dialect = ByEscape();
       if (dialect) {
         dialect_ = std::move(*dialect);
         return {};
@@ -92,16 +85,53 @@ class PcscTransport : public reader::Transport {
  private:
   // Whether a card is in one of the readers, or comes within kCardReturn.
   bool CardComesBack() const {
+    auto states = States(SCARD_STATE_EMPTY, kCardReturn);
+    return std::any_of(states.begin(), states.end(),
+                       [](const auto& s) { return s.dwEventState & SCARD_STATE_PRESENT; });
+  }
+
+  // The readers that hold a contactless card, by the ATR pcscd read at
+  // insertion (PC/SC part 3: RID A0 00 00 03 06): no other reader is
+  // connected, so nothing another program does with a contact card holds a press.
+  std::vector<std::string> ContactlessCards() const {
+    static constexpr std::uint8_t kRid[] = {0xA0, 0x00, 0x00, 0x03, 0x06};
+    std::vector<std::string> names;
+    for (const auto& state : States(SCARD_STATE_UNAWARE, std::chrono::milliseconds(0))) {
+      const auto atr = std::span(state.rgbAtr, std::min<std::size_t>(state.cbAtr, sizeof state.rgbAtr));
+      if ((state.dwEventState & SCARD_STATE_PRESENT) && !std::ranges::search(atr, kRid).empty())
+        names.emplace_back(state.szReader);
+    }
+    return names;
+  }
+
+  // The readers' states once one differs from `known` or `wait` has passed (empty when pcscd fails).
+  std::vector<SCARD_READERSTATE> States(DWORD known, std::chrono::milliseconds wait) const {
     SCARDCONTEXT context = 0;
-    if (SCardEstablishContext(SCARD_SCOPE_SYSTEM, nullptr, nullptr, &context) != SCARD_S_SUCCESS) return false;
+    if (SCardEstablishContext(SCARD_SCOPE_SYSTEM, nullptr, nullptr, &context) != SCARD_S_SUCCESS) return {};
     std::vector<SCARD_READERSTATE> states(readers_.size());
-    for (std::size_t i = 0; i < readers_.size(); ++i)
-      states[i] = {readers_[i].c_str(), nullptr, SCARD_STATE_EMPTY, 0, 0, {}};
-    const LONG error =
-        SCardGetStatusChange(context, kCardReturn.count(), states.data(), static_cast<DWORD>(states.size()));
+    for (std::size_t i = 0; i < readers_.size(); ++i) states[i] = {readers_[i].c_str(), nullptr, known, 0, 0, {}};
+    const LONG error = SCardGetStatusChange(context, static_cast<DWORD>(wait.count()), states.data(),
+                                            static_cast<DWORD>(states.size()));
     SCardReleaseContext(context);
-    return error == SCARD_S_SUCCESS && std::any_of(states.begin(), states.end(),
-                                                   [](const auto& s) { return s.dwEventState & SCARD_STATE_PRESENT; });
+    if (error != SCARD_S_SUCCESS) states.clear();
+    return states;
+  }
+
+  // A reader that refuses the session in a transmit may take it as a CCID
+  // escape, as an RC-S300 can, where libccid lists the escape.
+  reader::Expected<std::unique_ptr<Dialect>> ByEscape() {
+    if (!connection_->HasEscape()) {
+      return Fail(ErrorKind::ReaderAccess,
+                  "the reader refuses FeliCa commands in a transmit, and libccid does not pass them on as a CCID "
+                  "escape: add 0x0001 to ifdDriverOptions in /etc/libccid_Info.plist (it lets every PC/SC program "
+                  "send escapes to every CCID reader), then restart pcscd");
+    }
+    connection_->SendByEscape();
+    auto escaped = Negotiate(*connection_, !reconnected_);
+    if (!escaped && escaped.error().kind == ErrorKind::NoReader) {
+      return Fail(ErrorKind::NoReader, "the reader speaks none of the FeliCa dialects");
+    }
+    return escaped;
   }
 
   // GET DATA answers a FeliCa card's IDm, 8 bytes.
@@ -111,16 +141,10 @@ class PcscTransport : public reader::Transport {
     return split && split->statusWord == kStatusOk && split->data.size() == 8;
   }
 
-  // Runs `step`; after a reset by another application, sets the dialect up again and runs it once more.
+  // Runs `step`; a card that left ends the connection.
   template <typename Step>
-  auto Again(Step step) -> decltype(step()) {
+  auto DisconnectingALostCard(Step step) -> decltype(step()) {
     auto result = step();
-    if (connection_->TakeReset()) {
-      auto dialect = Negotiate(*connection_);
-      if (!dialect) return reader::Unexpected(dialect.error());
-      dialect_ = std::move(*dialect);
-      result = step();
-    }
     if (!result && result.error().kind == ErrorKind::CardLost) Disconnect();
     return result;
   }

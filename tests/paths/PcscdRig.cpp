@@ -20,9 +20,9 @@ using namespace std::chrono;
 using emulator::PcscModel;
 
 // As the build's reader.conf names them, in PcscModel's order.
-constexpr const char* kNames[] = {"HID Global OMNIKEY 5022",         "SONY FeliCa RC-S300/S (0000001)",
-                                  "SONY FeliCa RC-S300/S (0000002)", "ACS ACR122U PICC Interface",
-                                  "ACS ACR1252 Dual Reader PICC",    "HID Global OMNIKEY 3x21"};
+constexpr const char* kNames[] = {"HID Global OMNIKEY 3x21",         "HID Global OMNIKEY 5022",
+                                  "SONY FeliCa RC-S300/S (0000001)", "SONY FeliCa RC-S300/S (0000002)",
+                                  "ACS ACR122U PICC Interface",      "ACS ACR1252 Dual Reader PICC"};
 
 }  // namespace
 
@@ -56,7 +56,7 @@ Pcscd::Pcscd(bool escapeAllowed) : escapeAllowed_(escapeAllowed) {
       char names[2048];
       DWORD size = sizeof names;
       ready_ = SCardListReaders(context, nullptr, names, &size) == SCARD_S_SUCCESS &&
-               std::string(names, size).find(ReaderName(PcscModel::Unknown)) != std::string::npos;
+               std::string(names, size).find(ReaderName(PcscModel::Acr1252u)) != std::string::npos;
       SCardReleaseContext(context);
     }
     if (!ready_) std::this_thread::sleep_for(milliseconds(50));

@@ -3,11 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <PCSC/winscard.h>
+#include <dlfcn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <QLabel>
+#include <atomic>
 #include <chrono>
+#include <future>
+#include <thread>
 
 #include "Dialects.h"
 #include "Form1.h"
@@ -131,17 +135,25 @@ TEST_F(FaultTest, Rcs380StaysInStepWithItsChip) {
   EXPECT_TRUE((whole + 1)->empty());
 }
 
-// A PC/SC reader's answers, one a call: its bytes in hex, or a failure of the kind named.
+// A PC/SC reader's answers, one a call: its bytes in hex, or a failure of the kind named; what it was sent, in hex
+// (an escape marked so).
 class ScriptedChannel : public ccid::Channel {
  public:
   explicit ScriptedChannel(std::vector<std::string> answers) : answers_(std::move(answers)) {}
-  reader::Expected<reader::Bytes> Transmit(std::span<const std::uint8_t>) override {
+  reader::Expected<reader::Bytes> ToReader(std::span<const std::uint8_t> apdu) override {
+    sent.push_back("escape " + testsupport::HexOf(apdu));
+    return Hex("C0030090009000");
+  }
+  reader::Expected<reader::Bytes> Transmit(std::span<const std::uint8_t> apdu) override {
+    sent.push_back(testsupport::HexOf(apdu));
     const std::string answer = next_ < answers_.size() ? answers_[next_++] : "CardLost";
     if (answer == "CardLost") return reader::Fail(reader::ErrorKind::CardLost, "Card was removed.");
     if (answer == "NoReader") return reader::Fail(reader::ErrorKind::NoReader, "Reader is unavailable.");
     if (answer == "Transmission") return reader::Fail(reader::ErrorKind::Transmission, "Transaction failed.");
     return Hex(answer);
   }
+
+  std::vector<std::string> sent;
 
  private:
   std::vector<std::string> answers_;
@@ -150,18 +162,22 @@ class ScriptedChannel : public ccid::Channel {
 
 TEST(Negotiation, OnlyARefusalByStatusWordMovesOnAndOtherFailuresSayWhatHappened) {
   const std::string accepted = "C003009000 9000", refused = "C003016A81 9000";
-  const std::pair<std::vector<std::string>, std::string> cases[] = {
-      // The dialects themselves are the libccid rigs' (RC-S300, ACR1252U, ACR122U, OMNIKEY 3x21).
-      {{"6A81", "6A81", "6D00"}, "NoReader: the reader speaks none of the FeliCa dialects"},
-      {{"CardLost"}, "CardLost: Card was removed."},                           // the card lifted as the session starts
-      {{accepted, accepted, "NoReader"}, "NoReader: Reader is unavailable."},  // the reader pulled out
-      {{"6A81", "6A81", "Transmission"}, "Transmission: Transaction failed."}};
-  for (const auto& [answers, outcome] : cases) {
+  const std::string end = "FFC2000002820000";
+  const std::tuple<std::vector<std::string>, std::string, std::string> cases[] = {
+      // The dialects themselves are the libccid rigs' (RC-S300, ACR1252U, ACR122U).
+      {{"6A81", "6A81", "6D00"}, "NoReader: the reader speaks none of the FeliCa dialects", "FF00000002D402"},
+      {{"CardLost"}, "CardLost: Card was removed.", end},  // the card lifted as the session starts
+      // A session that started is ended whatever befalls the switch; with the card gone, by the escape.
+      {{accepted, accepted, "NoReader", "NoReader"}, "NoReader: Reader is unavailable.", end},  // the reader pulled out
+      {{accepted, accepted, "CardLost"}, "CardLost: Card was removed.", "escape " + end},
+      {{"6A81", "6A81", "Transmission"}, "Transmission: Transaction failed.", "FF00000002D402"}};
+  for (const auto& [answers, outcome, last] : cases) {
     SCOPED_TRACE(outcome);
     ScriptedChannel channel(answers);
     const auto dialect = ccid::Negotiate(channel);
     const auto name = [](const auto& chosen) { return std::string(chosen->Name()); };
     EXPECT_EQ(testsupport::Outcome(dialect, name) + (dialect ? "" : ": " + dialect.error().detail), outcome);
+    EXPECT_EQ(channel.sent.back(), last);
   }
   // A status word the direct frames do not know: a silence, but with the word named.
   ScriptedChannel acr1252u({accepted, accepted, refused, accepted, "6F00"});
@@ -178,10 +194,76 @@ class PcscFaultTest : public FaultTest {
   void TearDown() override { rigs::PlaceInPcscReader(emulator::PcscModel::Unknown, nullptr); }
 };
 
-TEST_F(PcscFaultTest, AReaderThatSpeaksNoFelicaLetsAutoModeTryLibnfc) {
-  Place(emulator::PcscModel::Unknown);
+TEST_F(PcscFaultTest, AContactCardIsNeverConnectedAndLetsAutoModeTryLibnfc) {
+  Place(emulator::PcscModel::Unknown);  // the contact-only reader: its card's ATR is not a contactless one
+  EXPECT_EQ(Press("pcsc"), "Q.A.V.O.カードをパソリにおいてください。 | felica error type: 0\nrw error type: 5\n");
   Plug<fakeusb::Pn53xUsb>(emulator::Pn53xModel::Rcs956, Demo());
   EXPECT_EQ(Press(nullptr), " | ");
+}
+
+TEST_F(PcscFaultTest, AnotherProgramHoldingAReaderNeverHoldsAPressPastTwoSeconds) {
+  using emulator::PcscModel;
+  const std::string rcs300 = rigs::Pcscd::ReaderName(PcscModel::Rcs300);
+  const std::pair<PcscModel, std::string> rows[] = {
+      {PcscModel::Rcs300, "パソリが見つかりません。 | felica_for_vb: " + rcs300 +
+                              ": another PC/SC program is using the reader; press READ again\nCan't open reader "
+                              "writer.\n"},
+      {PcscModel::Unknown, " | "}};  // a contact card's reader held: the RC-S300 reads at once
+  for (const auto& [held, shows] : rows) {
+    SCOPED_TRACE(shows);
+    Place(PcscModel::Rcs300);
+    if (held == PcscModel::Unknown) {
+      ASSERT_TRUE(rigs::TestPcscd().Place(held, emulator::CardFaults{}));
+    }
+    std::promise<void> holding;
+    std::thread other([&, name = rigs::Pcscd::ReaderName(held)] {  // another program, for 2.5 s
+      SCARDCONTEXT context = 0;
+      SCARDHANDLE card = 0;
+      DWORD protocol = 0;
+      SCardEstablishContext(SCARD_SCOPE_SYSTEM, nullptr, nullptr, &context);
+      SCardConnect(context, name.c_str(), SCARD_SHARE_SHARED, SCARD_PROTOCOL_T1, &card, &protocol);
+      EXPECT_EQ(SCardBeginTransaction(card), SCARD_S_SUCCESS);
+      holding.set_value();
+      std::this_thread::sleep_for(milliseconds(2500));
+      SCardEndTransaction(card, SCARD_LEAVE_CARD), SCardDisconnect(card, SCARD_LEAVE_CARD);
+      SCardReleaseContext(context);
+    });
+    holding.get_future().wait();
+    EXPECT_EQ(Press("pcsc"), shows);
+    EXPECT_LT(took, milliseconds(held == PcscModel::Rcs300 ? 2000 : 800));
+    other.join();
+    EXPECT_EQ(Press("pcsc"), " | ");  // once the other program lets go
+  }
+}
+
+// Another program resets the card between the library's connect and its transaction, once armed: the call that
+// begins the transaction is this one for the whole test program.
+std::atomic<bool> resetBeforeBegin{false};
+
+}  // namespace
+
+extern "C" LONG SCardBeginTransaction(SCARDHANDLE card) {
+  static const auto begin = reinterpret_cast<LONG (*)(SCARDHANDLE)>(dlsym(RTLD_NEXT, "SCardBeginTransaction"));
+  if (resetBeforeBegin.exchange(false)) {
+    SCARDCONTEXT context = 0;
+    SCARDHANDLE other = 0;
+    DWORD protocol = 0;
+    SCardEstablishContext(SCARD_SCOPE_SYSTEM, nullptr, nullptr, &context);
+    const auto name = rigs::Pcscd::ReaderName(emulator::PcscModel::Rcs300);
+    SCardConnect(context, name.c_str(), SCARD_SHARE_SHARED, SCARD_PROTOCOL_T1, &other, &protocol);
+    SCardReconnect(other, SCARD_SHARE_SHARED, SCARD_PROTOCOL_T1, SCARD_RESET_CARD, &protocol);
+    SCardDisconnect(other, SCARD_LEAVE_CARD), SCardReleaseContext(context);
+  }
+  return begin(card);
+}
+
+namespace {
+
+TEST_F(PcscFaultTest, ACardResetBetweenConnectAndTransactionIsReadAll) {
+  Place(emulator::PcscModel::Rcs300);
+  resetBeforeBegin = true;
+  EXPECT_EQ(Press("pcsc"), " | ");
+  EXPECT_FALSE(resetBeforeBegin);
 }
 
 TEST_F(PcscFaultTest, TheRcs300ReadsWhateverSessionOrEscapeSettingItMeets) {
@@ -189,28 +271,33 @@ TEST_F(PcscFaultTest, TheRcs300ReadsWhateverSessionOrEscapeSettingItMeets) {
   struct Row {
     bool escapeAllowed;  // libccid's ifdDriverOptions
     PcscModel model;
-    bool card;
+    int card;          // 0: none; -1: it stays; else the commands it answers before it leaves
     const char* tell;  // what the reader is told to do
     std::string shows;
   };
   const Row rows[] = {
-      {true, PcscModel::Rcs300, true, "leftover", " | "},         // a killed program's session is ended first
-      {true, PcscModel::Rcs300, true, "dropsatfieldoff", " | "},  // the session connects anew
-      {false, PcscModel::Rcs300Escape, true, nullptr,
+      {true, PcscModel::Rcs300, -1, "leftover", " | "},         // a killed program's session is ended first
+      {true, PcscModel::Rcs300, -1, "dropsatfieldoff", " | "},  // the session connects anew
+      {true, PcscModel::Rcs300, 2, nullptr,                     // lifted after the pass read
+       "読み込みエラーです。 | felica_for_vb: pcsc: No smart card inserted.\nfelica error type: 0\nrw error type: 8\n"},
+      {false, PcscModel::Rcs300Escape, -1, nullptr,
        "パソリが見つかりません。 | felica_for_vb: " + rigs::Pcscd::ReaderName(PcscModel::Rcs300Escape) +
            ": the reader refuses FeliCa commands in a transmit, and libccid does not pass them on as a CCID escape: "
-           "set ifdDriverOptions to 0x0001 in /etc/libccid_Info.plist, then restart pcscd\nCan't open reader "
-           "writer.\n"},
-      {false, PcscModel::Rcs300Escape, false, nullptr,  // without a card there is nothing to say about the escape
+           "add 0x0001 to ifdDriverOptions in /etc/libccid_Info.plist (it lets every PC/SC program send escapes to "
+           "every CCID reader), then restart pcscd\nCan't open reader writer.\n"},
+      {false, PcscModel::Rcs300Escape, 0, nullptr,  // without a card there is nothing to say about the escape
        "Q.A.V.O.カードをパソリにおいてください。 | felica error type: 0\nrw error type: 5\n"}};
   for (const Row& row : rows) {
     SCOPED_TRACE(row.shows);
     auto& pcscd = rigs::TestPcscd(row.escapeAllowed);
-    rigs::PlaceInPcscReader(row.model, row.card ? Demo() : nullptr);
+    const auto faults = row.card < 0 ? emulator::CardFaults{} : emulator::LeavesAfter(row.card);
+    rigs::PlaceInPcscReader(
+        row.model, row.card ? std::make_shared<FelicaCard>(emulator::SampleCard("demo-card.json"), faults) : nullptr);
     if (row.tell) {
       ASSERT_TRUE(pcscd.Tell(row.tell, row.model));
     }
     EXPECT_EQ(Press("pcsc"), row.shows);
+    EXPECT_TRUE(pcscd.Tell("closed", row.model));  // the reader's session ended, with the card there or gone
   }
 }
 

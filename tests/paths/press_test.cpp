@@ -93,6 +93,8 @@ TEST_P(PressTest, CardAtItsSlowestIsReadInTheFewestCommandsAndItsTraceShowsNeith
   unsetenv("FELICA_TRACE");
   EXPECT_EQ(press.fields, Expected()) << press.diagnostics;
   EXPECT_NE(press.diagnostics.find(" ms frame <- 1201****************"), std::string::npos) << press.diagnostics;
+  // One polling in a transparent session (95 06 06 00): a field that must settle after its cycle costs none.
+  EXPECT_EQ(press.diagnostics.find("95060600"), press.diagnostics.rfind("95060600")) << press.diagnostics;
   const auto card = emulator::SampleCard("demo-card.json");
   std::vector<std::string> secrets{testsupport::HexOf(card.idm)};
   for (const auto& [service, blocks] : card.services) {

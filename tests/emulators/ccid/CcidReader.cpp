@@ -13,12 +13,12 @@ struct Descriptor {
 
 // From libccid's readers/ dumps, in PcscModel's order.
 constexpr Descriptor kDescriptors[] = {
+    {0x076B, 0x3031, 0x0106, 0x0110, 10752, 412903, 254, 0x000407BA, 271, "OMNIKEY 3x21"},  // contact only
     {0x076B, 0x5022, 0x0101, 0x0110, 12903, 825807, 254, 0x000404BA, 520, "OMNIKEY 5022"},  // contactless
     {0x054C, 0x0DC8, 0x0100, 0x0110, 115200, 921600, 254, 0x0004007E, 522, "RC-S300/S"},
     {0x054C, 0x0DC8, 0x0100, 0x0110, 115200, 921600, 254, 0x0004007E, 522, "RC-S300/S"},
     {0x072F, 0x2200, 0x0207, 0x0100, 10752, 250000, 256, 0x00020040, 271, "ACR122U"},
-    {0x072F, 0x223B, 0x0100, 0x0100, 10752, 250000, 254, 0x00040040, 522, "ACR1252"},
-    {0x076B, 0x3031, 0x0106, 0x0110, 10752, 412903, 254, 0x000407BA, 271, "OMNIKEY 3x21"}};  // contact only
+    {0x072F, 0x223B, 0x0100, 0x0100, 10752, 250000, 254, 0x00040040, 522, "ACR1252"}};
 
 void Put32(Bytes& out, std::uint32_t value) {
   for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));

@@ -46,8 +46,10 @@ std::optional<std::vector<std::pair<unsigned, Bytes>>> Objects(std::span<const s
 
 }  // namespace
 
-// The contactless ATR of PC/SC part 3: FeliCa by the card name 00 3B (an ACR122U says F0 11).
+// The contactless ATR of PC/SC part 3: FeliCa by the card name 00 3B (an ACR122U says F0 11); a contact card's is
+// T=1 with no historical bytes.
 Bytes ContactlessReader::Atr() const {
+  if (model == PcscModel::Unknown) return {0x3B, 0x80, 0x80, 0x01, 0x01};
   Bytes atr{0x3B, 0x8F, 0x80, 0x01, 0x80, 0x4F, 0x0C, 0xA0, 0x00, 0x00, 0x03, 0x06};
   Append(atr, model == PcscModel::Acr122u ? Bytes{0x03, 0xF0, 0x11} : Bytes{0x11, 0x00, 0x3B});
   Append(atr, Bytes{0x00, 0x00, 0x00, 0x00});
@@ -55,6 +57,10 @@ Bytes ContactlessReader::Atr() const {
   for (std::size_t i = 1; i < atr.size(); ++i) check ^= atr[i];
   atr.push_back(check);
   return atr;
+}
+
+ReaderAnswer ContactlessReader::Refused(std::uint8_t sw1, std::uint8_t sw2) const {
+  return Rcs300() ? Status(0x01, sw1, sw2) : ReaderAnswer{{sw1, sw2}};
 }
 
 void ContactlessReader::Place(std::shared_ptr<FelicaCard> felicaCard) {
@@ -65,9 +71,10 @@ void ContactlessReader::Place(std::shared_ptr<FelicaCard> felicaCard) {
 }
 
 ReaderAnswer ContactlessReader::Respond(const Bytes& apdu, bool escape) {
-  // The RC-S300 takes its session's pseudo-APDUs in an Escape too; the escape-only one nowhere else.
-  const bool rcs300 = model == PcscModel::Rcs300 || model == PcscModel::Rcs300Escape;
-  const bool sessionApdu = apdu.size() >= 2 && apdu[1] == 0xC2;
+  // The RC-S300 takes its session's pseudo-APDUs in an Escape too, and as instruction 50 as well as C2; the
+  // escape-only one nowhere else.
+  const bool rcs300 = Rcs300();
+  const bool sessionApdu = apdu.size() >= 2 && (apdu[1] == 0xC2 || (rcs300 && apdu[1] == 0x50));
   if (escape && !(rcs300 && sessionApdu)) return {kNotSupported};
   if (!escape && sessionApdu && model == PcscModel::Rcs300Escape) return {kInstructionNotSupported};
   if (apdu.size() < 5 || apdu[0] != 0xFF) return {{0x6E, 0x00}};
@@ -77,46 +84,50 @@ ReaderAnswer ContactlessReader::Respond(const Bytes& apdu, bool escape) {
   }
   if (model == PcscModel::Unknown) return {kInstructionNotSupported};
   if (apdu[1] == 0x00) return DirectTransmit(apdu);
-  if (apdu[1] != 0xC2 || apdu[2] != 0x00 || model == PcscModel::Acr122u)
+  if (!sessionApdu || apdu[2] != 0x00 || model == PcscModel::Acr122u)
     return {model == PcscModel::Acr122u ? kNotSupported : kInstructionNotSupported};
-  // Short Lc with an optional Le, or extended Lc (00 HH LL) with a two-byte Le; the RC-S300 wants Le.
+  // Short Lc with an optional Le, or extended Lc (00 HH LL) with a two-byte Le; the escape-only RC-S300 wants Le.
   const bool extended = apdu[4] == 0x00 && apdu.size() >= 7;
   const std::size_t lc = extended ? (apdu[5] << 8 | apdu[6]) : apdu[4];
   const std::size_t start = extended ? 7 : 5, withLe = start + lc + (extended ? 2 : 1);
-  if (apdu.size() != withLe && (rcs300 || apdu.size() != start + lc)) return {kWrongLength};
+  if (apdu.size() != withLe && (model == PcscModel::Rcs300Escape || apdu.size() != start + lc))
+    return Refused(0x67, 0x00);
   const Bytes objects(apdu.begin() + static_cast<std::ptrdiff_t>(start),
                       apdu.begin() + static_cast<std::ptrdiff_t>(start + lc));
   switch (apdu[3]) {
     case 0x00: return ManageSession(objects);
     case 0x01: return TransparentExchange(objects);
     case 0x02: {  // switch protocol: 8F 02 03 00 is FeliCa
-      if (objects != Bytes{0x8F, 0x02, 0x03, 0x00}) return {kWrongLength};
+      if (objects != Bytes{0x8F, 0x02, 0x03, 0x00}) return Refused(0x6A, 0x81);
       if (!session || model == PcscModel::Acr1252u) return Status(0x01, 0x6A, 0x81);
       felica_ = true;
       return Status(0x00, 0x90, 0x00);
     }
-    default: return {{0x6A, 0x86}};
+    default: return Refused(0x6A, 0x86);
   }
 }
 
 ReaderAnswer ContactlessReader::ManageSession(const Bytes& objects) {
   const auto parsed = Objects(objects);
-  if (!parsed || parsed->empty()) return {kWrongLength};
+  if (!parsed || parsed->empty()) return Refused(0x67, 0x00);
   for (const auto& [tag, value] : *parsed) {
     const bool step = value.empty() && tag >= 0x81 && tag <= 0x84;
-    if (!step && !(tag == 0x5F46 && value.size() == 4)) return {kWrongLength};
-    if (step && tag == 0x81 && session && model != PcscModel::Transparent) return Status(0x01, 0x6A, 0x81);
-    if (step && tag == 0x81) session = true;
+    if (!step && !(tag == 0x5F46 && value.size() == 4)) return Refused(0x67, 0x00);
+    if (step && tag == 0x81 && session && (model == PcscModel::Rcs300Escape || model == PcscModel::Acr1252u))
+      return Status(0x01, 0x6A, 0x81);
+    if (step && tag == 0x84 && !session && Rcs300()) return Status(0x01, 0x63, 0x01);
+    // Each session needs the field cycled anew; a card dropped at field off is found again in a fresh field.
+    if (step && tag == 0x81) session = true, fieldOff_ = false, fieldCycled_ = fieldCycled_ && dropsCardAtFieldOff;
     if (step && tag == 0x82) session = felica_ = false;
-    if (step && tag == 0x83) fieldOff_ = true, droppedCard = fieldCycled_ = dropsCardAtFieldOff;  // found anew
-    if (step && tag == 0x84) fieldCycled_ = fieldCycled_ || fieldOff_;
+    if (step && tag == 0x83) fieldOff_ = true, droppedCard = fieldCycled_ = dropsCardAtFieldOff;
+    if (step && tag == 0x84) fieldCycled_ = fieldCycled_ || fieldOff_, fieldOn_ = fakeusb::Clock::now();
   }
   return Status(0x00, 0x90, 0x00);
 }
 
 ReaderAnswer ContactlessReader::TransparentExchange(const Bytes& objects) {
   const auto parsed = Objects(objects);
-  if (!parsed) return {kWrongLength};
+  if (!parsed) return Refused(0x67, 0x00);
   if (!session || !felica_) return Status(0x01, 0x69, 0x85);
   std::optional<std::uint32_t> timer;
   const Bytes* frame = nullptr;
@@ -126,12 +137,12 @@ ReaderAnswer ContactlessReader::TransparentExchange(const Bytes& objects) {
     else if (tag == 0x95)
       frame = &value;
     else
-      return {kWrongLength};
+      return Refused(0x67, 0x00);
   }
-  if (!frame || frame->empty() || (*frame)[0] != frame->size()) return {kWrongLength};
-  const bool rcs300 = model == PcscModel::Rcs300 || model == PcscModel::Rcs300Escape;
-  if (rcs300 && !timer) return Status(0x01, 0x6A, 0x80);  // the timer is not optional here
-  const bool hears = card && (!rcs300 || fieldCycled_);
+  if (!frame || frame->empty() || (*frame)[0] != frame->size()) return Refused(0x67, 0x00);
+  if (Rcs300() && !timer) return Status(0x01, 0x64, 0x01);  // the timer is not optional here
+  const bool fieldUp = fieldCycled_ && fakeusb::Clock::now() - fieldOn_ >= std::chrono::milliseconds(20);
+  const bool hears = card && (!Rcs300() || fieldUp);
   const auto answer =
       hears ? card->AnswerWithin(*frame, timer ? microseconds(*timer) : microseconds::max()) : std::nullopt;
   if (!answer) {

@@ -1,14 +1,17 @@
 #pragma once
 // A contactless reader's answers to the APDUs it gets (in a CCID XfrBlock or, where its maker says so, an Escape),
 // as one of these readers does by its maker's documentation, strictly (a malformed data object gets 67 00):
+//   Unknown        a contact-only reader: its card answers a contact ATR; every pseudo-APDU but GET DATA is refused
 //   Transparent    PC/SC part 3 transparent session
-//   Rcs300         the same, with the RC-S300's ways: Le on every session pseudo-APDU, no second session while one
-//                  is open, the timer object is mandatory, answers carry 92 and 96, no answer is C0 03 02 64 01, and
-//                  the card is heard only after the field has been cycled in a session since it came (83 00, 84 00)
-//   Rcs300Escape   an RC-S300 that takes the session only in an Escape (in a transmit: 6D 00)
+//   Rcs300         the same, as records of a real RC-S300 show it: refusals are status objects under 90 00 (01 63 01
+//                  RF on outside a session, 01 64 01 an exchange without its timer, 01 67 00 a wrong object length,
+//                  01 6A 81 an unsupported value), instruction 50 as well as C2, answers carry 92 and 96, no answer
+//                  is C0 03 02 64 01; the card is heard only once the field has been cycled (83 00, 84 00) in the
+//                  session, and not by a polling within 20 ms of RF on
+//   Rcs300Escape   an RC-S300 that takes the session only in an Escape (in a transmit: 6D 00). Precautions, which no
+//                  record shows: it also insists on Le and refuses a second session while one is open
 //   Acr122u        no transparent session (6A 81); a PN532 behind direct transmit
-//   Acr1252u       a session, but no switch to FeliCa; FeliCa frames by direct transmit
-//   Unknown        none of these: every pseudo-APDU but GET DATA is refused (6D 00)
+//   Acr1252u       a session (not a second one), but no switch to FeliCa; FeliCa frames by direct transmit
 
 #include <memory>
 
@@ -17,7 +20,7 @@
 
 namespace emulator {
 
-enum class PcscModel { Transparent, Rcs300, Rcs300Escape, Acr122u, Acr1252u, Unknown };
+enum class PcscModel { Unknown, Transparent, Rcs300, Rcs300Escape, Acr122u, Acr1252u };
 inline constexpr int kPcscModels = 6;
 
 struct ReaderAnswer {
@@ -43,9 +46,12 @@ class ContactlessReader {
   ReaderAnswer ManageSession(const Bytes& objects);
   ReaderAnswer TransparentExchange(const Bytes& objects);
   ReaderAnswer DirectTransmit(std::span<const std::uint8_t> apdu);
+  ReaderAnswer Refused(std::uint8_t sw1, std::uint8_t sw2) const;  // as a status object on an RC-S300
+  bool Rcs300() const { return model == PcscModel::Rcs300 || model == PcscModel::Rcs300Escape; }
 
   Pn53xChip chip_{Pn53xModel::Pn532};
   bool felica_ = false, fieldOff_ = false, fieldCycled_ = false;
+  fakeusb::Clock::time_point fieldOn_{};
 };
 
 }  // namespace emulator
