@@ -1,6 +1,5 @@
-// A press of READ against the scripted stand-in library: the calls and their
-// arguments, the texts of every field, the block text that card access makes,
-// and the failure table.
+// A press of READ against the scripted stand-in library: the calls and their arguments, the texts of every field, the
+// block text that card access makes, and the failure table.
 #include <gtest/gtest.h>
 
 #include <cstring>

@@ -1,6 +1,5 @@
-// The window: its fixed size and rows in twips (15 to a logical pixel), its
-// fonts and colours, its initial texts, and the ways READ is pressed,
-// against the scripted stand-in library.
+// The window: its fixed size and rows in twips (15 to a logical pixel), its fonts and colours, its initial texts, and
+// the ways READ is pressed, against the scripted stand-in library.
 #include <gtest/gtest.h>
 
 #include <QFontInfo>

@@ -39,17 +39,9 @@ struct CardFaults {
 };
 
 inline CardFaults AcceptsAtMost(int blocks, bool silentAbove = false) {
-  CardFaults faults;
-  faults.maxBlocksPerRead = blocks;
-  faults.silentAboveLimit = silentAbove;
-  return faults;
+  return {.maxBlocksPerRead = blocks, .silentAboveLimit = silentAbove, .leaveAfterCommands = {}};
 }
-
-inline CardFaults LeavesAfter(int commands) {
-  CardFaults faults;
-  faults.leaveAfterCommands = commands;
-  return faults;
-}
+inline CardFaults LeavesAfter(int commands) { return {.leaveAfterCommands = commands}; }
 
 class FelicaCard {
  public:

@@ -1,5 +1,4 @@
-// Any text as a card image: refused with a reason, or loaded whole; and a
-// loaded one answers any frame as a card would.
+// Any text as a card image: refused with a reason, or loaded whole; and a loaded one answers any frame as a card would.
 #include <cstddef>
 #include <cstdint>
 #include <string_view>

@@ -111,14 +111,6 @@ TEST_F(CApiTest, FailuresGiveTheirNumbers) {
   Use(R"({"tagId": "0112041e5a3c7d01", "felica": {"systems": {"11": {}}}, "readerSimulation": {"noCard": true}})");
   EXPECT_FALSE(OpenAndPoll());
   EXPECT_EQ(LastErrors()[1], FELICA_RW_NO_CARD);
-  // A block the image lacks fails the read whole, with the block named.
-  Use(R"({"tagId": "0112041e5a3c7d01", "felica": {"isPartialRead": true, "systems": {"11": {"services": {"1551": {}}}}}})");
-  ASSERT_TRUE(OpenAndPoll());
-  testing::internal::CaptureStderr();
-  EXPECT_FALSE(Read(0x060F, 1));
-  EXPECT_EQ(testing::internal::GetCapturedStderr(),
-            "felica_for_vb: sim: the card image lacks block 0 of service 060F (the dump was cut off)\n");
-  EXPECT_EQ(LastErrors(), (std::array<std::int32_t, 2>{0, FELICA_RW_BAD_CONFIGURATION}));
 }
 
 TEST_F(CApiTest, CallsOutOfOrderFailWithoutHarm) {

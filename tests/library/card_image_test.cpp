@@ -1,5 +1,4 @@
-// Card images as Metrodroid writes them, what the simulated card answers
-// from them, and every way a bad one is refused.
+// Card images as Metrodroid writes them, what the simulated card answers from them, and every way a bad one is refused.
 #include <gtest/gtest.h>
 
 #include "CardImage.h"
@@ -87,8 +86,7 @@ TEST(CardImage, SamplesLoad) {
   }
 }
 
-// The simulated card from a dump: what the dump holds it answers, what it
-// lacks it never makes up.
+// The simulated card from a dump: what the dump holds it answers, what it lacks it never makes up.
 TEST(SimulatedCard, AnswersFromTheDumpAndNeverMakesBlocksUp) {
   const std::string services =
       R"({"11": {"services": {"523": {"skipped": true}, "1551": {"blocksMap": {"0": {"data": ")" + kBlock0 +

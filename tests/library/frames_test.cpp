@@ -1,9 +1,7 @@
-// What goes over the wire, against literal bytes: FeliCa frames, the
-// RC-S380's port100 frames, and the PC/SC pseudo-APDUs and their answers.
-// Byte layouts are those of the FeliCa command reference, nfcpy's RC-S380
-// driver and tests, the Linux port100 driver, PC/SC part 3 and the ACS
-// reader manuals; the bytes here are written out, never computed by the
-// code under test.
+// What goes over the wire, against literal bytes: FeliCa frames, the RC-S380's port100 frames, and the PC/SC
+// pseudo-APDUs and their answers. Byte layouts are those of the FeliCa command reference, nfcpy's RC-S380 driver and
+// tests, the Linux port100 driver, PC/SC part 3 and the ACS reader manuals; the bytes here are written out, never
+// computed by the code under test.
 #include <gtest/gtest.h>
 
 #include "ContactlessApdu.h"
@@ -78,10 +76,8 @@ TEST(FelicaFrames, ReadAnswersForTwoBlocks) {
 TEST(FelicaTrace, ShowsNeitherTheIdmNorABlockHoweverTheTransfersFall) {
   using reader::trace::Direction;
   const std::string idm = "0102030405060708", stars(16, '*');
-  std::string blocks, masked(12 * 32, '*');
-  for (int i = 0; i < 12; ++i) blocks += kBlock;
   // An RC-S380 answer to a read of 12 blocks: InCommRF's result, then the frame (CD bytes).
-  const std::string read = "D70500000000CD07" + idm + "00000C" + blocks;
+  const std::string read = "D70500000000CD07" + idm + "00000C" + std::string(12 * 32, 'A');
   // clang-format off
   const std::tuple<const char*, Direction, std::string, std::string> lines[] = {
       {"frame", Direction::ToReader, "0600FFFF0100", "0600FFFF0100"},  // a command to the card: what comes back is
@@ -90,7 +86,7 @@ TEST(FelicaTrace, ShowsNeitherTheIdmNorABlockHoweverTheTransfersFall) {
       {"usb", Direction::ToReader, "D604" + idm + "00", "D604" + stars + "00"},  // the IDm known, wherever it stands
       {"usb", Direction::FromReader, read.substr(0, 128), "(64 bytes)"},
       {"usb", Direction::FromReader, read.substr(128), "(147 bytes)"},
-      {"usb", Direction::FromReader, read, "D70500000000CD07" + stars + "00000C" + masked}};
+      {"usb", Direction::FromReader, read, "D70500000000CD07" + stars + "00000C" + std::string(12 * 32, '*')}};
   // clang-format on
   reader::trace::Masker masker;
   for (const auto& [channel, direction, bytes, shown] : lines)

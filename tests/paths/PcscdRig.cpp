@@ -43,9 +43,8 @@ Pcscd::Pcscd(bool escapeAllowed) : escapeAllowed_(escapeAllowed) {
     // libccid reads its options from the bundle under PCSCLITE_HP_DROPDIR; the build made one of each.
     setenv("PCSCLITE_HP_DROPDIR", escapeAllowed ? QAVO_PCSCD_DIR "/escape" : QAVO_PCSCD_DIR "/stock", 1);
     setenv("QAVO_CCID_CONTROL", (directory_ + "/control").c_str(), 1);
-    const char* polkit = QAVO_PCSCD_POLKIT_OPTION;  // empty where pcscd has no polkit
-    execl("/usr/sbin/pcscd", "pcscd", "--foreground", "--config", QAVO_PCSCD_DIR "/conf",
-          *polkit ? polkit : static_cast<char*>(nullptr), static_cast<char*>(nullptr));
+    execl("/usr/sbin/pcscd", "pcscd", "--foreground", "--config", QAVO_PCSCD_DIR "/conf", QAVO_PCSCD_POLKIT_OPTION,
+          static_cast<char*>(nullptr));
     _exit(127);
   }
   // Up once the last reader is listed (pcscd adds them one by one).

@@ -4,11 +4,9 @@
 
 #include <PCSC/winscard.h>
 #include <dlfcn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QLabel>
-#include <atomic>
 #include <chrono>
 #include <future>
 #include <thread>
@@ -37,8 +35,7 @@ class FaultTest : public testing::Test {
   void SetUp() override { fakeusb::UnplugAll(); }
   // One press: what it showed and the diagnostic lines it wrote.
   std::string Press(const char* felicaReader) {
-    if (felicaReader) setenv("FELICA_READER", felicaReader, 1);
-    if (!felicaReader) unsetenv("FELICA_READER");
+    felicaReader ? setenv("FELICA_READER", felicaReader, 1) : unsetenv("FELICA_READER");
     testing::internal::CaptureStderr();
     const auto start = steady_clock::now();
     form.Command_Click();
@@ -135,15 +132,10 @@ TEST_F(FaultTest, Rcs380StaysInStepWithItsChip) {
   EXPECT_TRUE((whole + 1)->empty());
 }
 
-// A PC/SC reader's answers, one a call: its bytes in hex, or a failure of the kind named; what it was sent, in hex
-// (an escape marked so).
+// A PC/SC reader's answers, one a call: its bytes in hex, or a failure of the kind named; what it was sent, in hex.
 class ScriptedChannel : public ccid::Channel {
  public:
   explicit ScriptedChannel(std::vector<std::string> answers) : answers_(std::move(answers)) {}
-  reader::Expected<reader::Bytes> ToReader(std::span<const std::uint8_t> apdu) override {
-    sent.push_back("escape " + testsupport::HexOf(apdu));
-    return Hex("C0030090009000");
-  }
   reader::Expected<reader::Bytes> Transmit(std::span<const std::uint8_t> apdu) override {
     sent.push_back(testsupport::HexOf(apdu));
     const std::string answer = next_ < answers_.size() ? answers_[next_++] : "CardLost";
@@ -167,9 +159,8 @@ TEST(Negotiation, OnlyARefusalByStatusWordMovesOnAndOtherFailuresSayWhatHappened
       // The dialects themselves are the libccid rigs' (RC-S300, ACR1252U, ACR122U).
       {{"6A81", "6A81", "6D00"}, "NoReader: the reader speaks none of the FeliCa dialects", "FF00000002D402"},
       {{"CardLost"}, "CardLost: Card was removed.", end},  // the card lifted as the session starts
-      // A session that started is ended whatever befalls the switch; with the card gone, by the escape.
-      {{accepted, accepted, "NoReader", "NoReader"}, "NoReader: Reader is unavailable.", end},  // the reader pulled out
-      {{accepted, accepted, "CardLost"}, "CardLost: Card was removed.", "escape " + end},
+      // A session that started is ended whatever befalls the switch (the reader pulled out).
+      {{accepted, accepted, "NoReader", "NoReader"}, "NoReader: Reader is unavailable.", end},
       {{"6A81", "6A81", "Transmission"}, "Transmission: Transaction failed.", "FF00000002D402"}};
   for (const auto& [answers, outcome, last] : cases) {
     SCOPED_TRACE(outcome);
@@ -194,39 +185,33 @@ class PcscFaultTest : public FaultTest {
   void TearDown() override { rigs::PlaceInPcscReader(emulator::PcscModel::Unknown, nullptr); }
 };
 
-TEST_F(PcscFaultTest, AContactCardIsNeverConnectedAndLetsAutoModeTryLibnfc) {
-  Place(emulator::PcscModel::Unknown);  // the contact-only reader: its card's ATR is not a contactless one
-  EXPECT_EQ(Press("pcsc"), "Q.A.V.O.カードをパソリにおいてください。 | felica error type: 0\nrw error type: 5\n");
-  Plug<fakeusb::Pn53xUsb>(emulator::Pn53xModel::Rcs956, Demo());
-  EXPECT_EQ(Press(nullptr), " | ");
-}
+// Another PC/SC program's connection to a reader, on a context of its own.
+struct OtherProgram {
+  explicit OtherProgram(emulator::PcscModel model) {
+    SCardEstablishContext(SCARD_SCOPE_SYSTEM, nullptr, nullptr, &context);
+    const auto name = rigs::Pcscd::ReaderName(model);
+    SCardConnect(context, name.c_str(), SCARD_SHARE_SHARED, SCARD_PROTOCOL_T1, &card, &protocol);
+  }
+  ~OtherProgram() { SCardEndTransaction(card, 0), SCardDisconnect(card, 0), SCardReleaseContext(context); }
+  SCARDCONTEXT context = 0;
+  SCARDHANDLE card = 0;
+  DWORD protocol = 0;
+};
 
 TEST_F(PcscFaultTest, AnotherProgramHoldingAReaderNeverHoldsAPressPastTwoSeconds) {
   using emulator::PcscModel;
-  const std::string rcs300 = rigs::Pcscd::ReaderName(PcscModel::Rcs300);
-  const std::pair<PcscModel, std::string> rows[] = {
-      {PcscModel::Rcs300, "パソリが見つかりません。 | felica_for_vb: " + rcs300 +
-                              ": another PC/SC program is using the reader; press READ again\nCan't open reader "
-                              "writer.\n"},
-      {PcscModel::Unknown, " | "}};  // a contact card's reader held: the RC-S300 reads at once
-  for (const auto& [held, shows] : rows) {
-    SCOPED_TRACE(shows);
+  const std::string busy = "パソリが見つかりません。 | felica_for_vb: " + rigs::Pcscd::ReaderName(PcscModel::Rcs300) +
+                           ": another PC/SC program is using the reader; press READ again\nCan't open reader writer.\n";
+  for (const auto& [held, shows] : {std::pair{PcscModel::Rcs300, busy}, {PcscModel::Unknown, std::string(" | ")}}) {
+    SCOPED_TRACE(shows);  // the second: a contact card's reader held, the RC-S300 reads at once
     Place(PcscModel::Rcs300);
-    if (held == PcscModel::Unknown) {
-      ASSERT_TRUE(rigs::TestPcscd().Place(held, emulator::CardFaults{}));
-    }
+    ASSERT_TRUE(held != PcscModel::Unknown || rigs::TestPcscd().Place(held, emulator::CardFaults{}));
     std::promise<void> holding;
-    std::thread other([&, name = rigs::Pcscd::ReaderName(held)] {  // another program, for 2.5 s
-      SCARDCONTEXT context = 0;
-      SCARDHANDLE card = 0;
-      DWORD protocol = 0;
-      SCardEstablishContext(SCARD_SCOPE_SYSTEM, nullptr, nullptr, &context);
-      SCardConnect(context, name.c_str(), SCARD_SHARE_SHARED, SCARD_PROTOCOL_T1, &card, &protocol);
-      EXPECT_EQ(SCardBeginTransaction(card), SCARD_S_SUCCESS);
+    std::thread other([&, held = held] {  // for 2.5 s
+      OtherProgram program(held);
+      EXPECT_EQ(SCardBeginTransaction(program.card), SCARD_S_SUCCESS);
       holding.set_value();
       std::this_thread::sleep_for(milliseconds(2500));
-      SCardEndTransaction(card, SCARD_LEAVE_CARD), SCardDisconnect(card, SCARD_LEAVE_CARD);
-      SCardReleaseContext(context);
     });
     holding.get_future().wait();
     EXPECT_EQ(Press("pcsc"), shows);
@@ -236,35 +221,29 @@ TEST_F(PcscFaultTest, AnotherProgramHoldingAReaderNeverHoldsAPressPastTwoSeconds
   }
 }
 
-// Another program resets the card between the library's connect and its transaction, once armed: the call that
-// begins the transaction is this one for the whole test program.
-std::atomic<bool> resetBeforeBegin{false};
+// This is the SCardBeginTransaction of the whole test program: when armed, another program resets the card just
+// before the library's transaction begins.
+bool armed = false;
 
 }  // namespace
 
 extern "C" LONG SCardBeginTransaction(SCARDHANDLE card) {
   static const auto begin = reinterpret_cast<LONG (*)(SCARDHANDLE)>(dlsym(RTLD_NEXT, "SCardBeginTransaction"));
-  if (resetBeforeBegin.exchange(false)) {
-    SCARDCONTEXT context = 0;
-    SCARDHANDLE other = 0;
-    DWORD protocol = 0;
-    SCardEstablishContext(SCARD_SCOPE_SYSTEM, nullptr, nullptr, &context);
-    const auto name = rigs::Pcscd::ReaderName(emulator::PcscModel::Rcs300);
-    SCardConnect(context, name.c_str(), SCARD_SHARE_SHARED, SCARD_PROTOCOL_T1, &other, &protocol);
-    SCardReconnect(other, SCARD_SHARE_SHARED, SCARD_PROTOCOL_T1, SCARD_RESET_CARD, &protocol);
-    SCardDisconnect(other, SCARD_LEAVE_CARD), SCardReleaseContext(context);
+  if (std::exchange(armed, false)) {
+    OtherProgram other(emulator::PcscModel::Rcs300);
+    SCardReconnect(other.card, SCARD_SHARE_SHARED, SCARD_PROTOCOL_T1, SCARD_RESET_CARD, &other.protocol);
   }
   return begin(card);
 }
 
 namespace {
 
-TEST_F(PcscFaultTest, ACardResetBetweenConnectAndTransactionIsReadAll) {
+TEST_F(PcscFaultTest, ACardResetBeforeThePressTakesItsTransactionIsReadAll) {
   Place(emulator::PcscModel::Rcs300);
   Plug<fakeusb::Rcs380>(nullptr);  // auto mode: the RC-S380 opens first, but without a card
-  resetBeforeBegin = true;
+  armed = true;
   EXPECT_EQ(Press(nullptr), " | ");
-  EXPECT_FALSE(resetBeforeBegin);
+  EXPECT_FALSE(armed);  // the press took a transaction
 }
 
 TEST_F(PcscFaultTest, TheRcs300ReadsWhateverSessionOrEscapeSettingItMeets) {
@@ -299,27 +278,6 @@ TEST_F(PcscFaultTest, TheRcs300ReadsWhateverSessionOrEscapeSettingItMeets) {
     }
     EXPECT_EQ(Press("pcsc"), row.shows);
     EXPECT_TRUE(pcscd.Tell("closed", row.model));  // the reader's session ended, with the card there or gone
-  }
-}
-
-TEST_F(PcscFaultTest, TwoProgramsPressingAtOnceEachReadTheCardOrSayTheReaderIsBusy) {
-  Place(emulator::PcscModel::Transparent);
-  ASSERT_EQ(Press("pcsc"), " | ");
-  const auto alone = testsupport::AllFields(form);
-  const std::string noReader = "パソリが見つかりません。";
-  for (int round = 0; round < 3; ++round) {  // the two interleave differently each time
-    const pid_t other = fork();
-    if (other == 0) {  // a second program: its own library, its own session, at the same moment
-      form.Command_Click();
-      _exit(testsupport::AllFields(form) == alone || form.Message->text().toStdString() == noReader ? 0 : 1);
-    }
-    const std::string shown = Press("pcsc");
-    int status = -1;
-    waitpid(other, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    const bool read = shown == " | " && testsupport::AllFields(form) == alone;
-    EXPECT_TRUE(read || (shown.rfind(noReader, 0) == 0 && shown.find("another PC/SC program") != std::string::npos))
-        << shown;
   }
 }
 

@@ -1,6 +1,5 @@
-// One table of presses, run against every reader path: the window's READ
-// through the library, the reader's third-party stack and an emulated reader
-// whose card takes as long to answer as its PMm allows.
+// One table of presses, run against every reader path: the window's READ through the library, the reader's third-party
+// stack and an emulated reader whose card takes as long to answer as its PMm allows.
 #include <gtest/gtest.h>
 
 #include <chrono>

@@ -1,6 +1,5 @@
-// Checks a screenshot of the window after a READ on the demo card: the
-// client size, the colours of the window and the Message band, and that the
-// history columns line up (each "/" separator stands at the same x in every line).
+// Checks a screenshot of the window after a READ on the demo card: the client size, the colours of the window and the
+// Message band, and that the history columns line up (each "/" separator stands at the same x in every line).
 //   screenshot_check SHOT.png SCALE
 #include <QApplication>
 #include <QFontMetrics>

@@ -25,10 +25,9 @@ struct Script {
 
 struct Call {
   std::string function;
-  // Polling: system code, time slot, the card count before. A read: IDm,
-  // service count, service code list, block count, all 20 block list
-  // elements, the response's flags and block count before, and whether its
-  // block data was all zeros before. A test's own event: its text.
+  // Polling: system code, time slot, the card count before. A read: IDm, service count, service code list, block count,
+  // all 20 block list elements, the response's flags and block count before, and whether its block data was all zeros
+  // before. A test's own event: its text.
   std::string given;
 };
 

@@ -1,6 +1,5 @@
 #pragma once
-// A result as text for comparisons: what `show` makes of the value, or the
-// error's kind by name.
+// A result as text for comparisons: what `show` makes of the value, or the error's kind by name.
 
 #include "Expected.h"
 

@@ -46,8 +46,7 @@ std::optional<std::vector<std::pair<unsigned, Bytes>>> Objects(std::span<const s
 
 }  // namespace
 
-// The contactless ATR of PC/SC part 3: FeliCa by the card name 00 3B (an ACR122U says F0 11); a contact card's is
-// T=1 with no historical bytes.
+// PC/SC part 3's contactless ATR: FeliCa by the card name 00 3B (an ACR122U says F0 11); a contact card's: T=1.
 Bytes ContactlessReader::Atr() const {
   if (model == PcscModel::Unknown) return {0x3B, 0x80, 0x80, 0x01, 0x01};
   Bytes atr{0x3B, 0x8F, 0x80, 0x01, 0x80, 0x4F, 0x0C, 0xA0, 0x00, 0x00, 0x03, 0x06};
@@ -71,11 +70,9 @@ void ContactlessReader::Place(std::shared_ptr<FelicaCard> felicaCard) {
 }
 
 ReaderAnswer ContactlessReader::Respond(const Bytes& apdu, bool escape) {
-  // The RC-S300 takes its session's pseudo-APDUs in an Escape too, and as instruction 50 as well as C2; the
-  // escape-only one nowhere else.
-  const bool rcs300 = Rcs300();
-  const bool sessionApdu = apdu.size() >= 2 && (apdu[1] == 0xC2 || (rcs300 && apdu[1] == 0x50));
-  if (escape && !(rcs300 && sessionApdu)) return {kNotSupported};
+  // The RC-S300 takes its session's pseudo-APDUs (C2 or 50) in an Escape too; the escape-only one nowhere else.
+  const bool sessionApdu = apdu.size() >= 2 && (apdu[1] == 0xC2 || (Rcs300() && apdu[1] == 0x50));
+  if (escape && !(Rcs300() && sessionApdu)) return {kNotSupported};
   if (!escape && sessionApdu && model == PcscModel::Rcs300Escape) return {kInstructionNotSupported};
   if (apdu.size() < 5 || apdu[0] != 0xFF) return {{0x6E, 0x00}};
   if (apdu[1] == 0xCA) {  // GET DATA: the IDm

@@ -1,18 +1,16 @@
 #pragma once
 // A contactless reader's answers to the APDUs it gets (in a CCID XfrBlock or, where its maker says so, an Escape),
 // as one of these readers does by its maker's documentation, strictly (a malformed data object gets 67 00):
-//   Unknown        a contact-only reader: its card answers a contact ATR; every pseudo-APDU but GET DATA is refused
+//   Unknown        contact only: its card answers a contact ATR; every pseudo-APDU but GET DATA is refused
 //   Transparent    PC/SC part 3 transparent session
 //   Rcs300         the same, as records of a real RC-S300 show it: refusals are status objects under 90 00 (01 63 01
-//                  RF on outside a session, 01 64 01 an exchange without its timer, 01 67 00 a wrong object length,
-//                  01 6A 81 an unsupported value), instruction 50 as well as C2, answers carry 92 and 96, no answer
-//                  is C0 03 02 64 01; the card is heard only once the field has been cycled (83 00, 84 00) in the
-//                  session, and not by a polling within 20 ms of RF on
-//   Rcs300Escape   an RC-S300 that takes the session only in an Escape (in a transmit: 6D 00). Precautions, which no
-//                  record shows: it also insists on Le and refuses a second session while one is open
+//                  RF on outside a session, 01 64 01 no timer, 01 67 00 a wrong length, 01 6A 81 a value it lacks),
+//                  instruction 50 as well as C2, answers carry 92 and 96, no answer is C0 03 02 64 01; it hears the
+//                  card once the field is cycled (83 00, 84 00) in the session, and not by a polling within 20 ms
+//   Rcs300Escape   the session only in an Escape (in a transmit: 6D 00); as precautions no record shows, Le insisted
+//                  on and no second session while one is open
 //   Acr122u        no transparent session (6A 81); a PN532 behind direct transmit
 //   Acr1252u       a session (not a second one), but no switch to FeliCa; FeliCa frames by direct transmit
-
 #include <memory>
 
 #include "emulators/Pn53xChip.h"

@@ -33,10 +33,7 @@ std::vector<PendingTransfer>& Pending() {
 
 extern "C" {
 
-int libusb_init(libusb_context** context) {
-  *context = new libusb_context;
-  return LIBUSB_SUCCESS;
-}
+int libusb_init(libusb_context** context) { return *context = new libusb_context, LIBUSB_SUCCESS; }
 
 void libusb_exit(libusb_context* context) { delete context; }
 

@@ -45,10 +45,7 @@ void Rcs380::Received(const Bytes& transfer) {
   const auto data = framed && transfer.size() == 10 + length ? std::span(transfer).subspan(8, length)
                                                              : std::span<const std::uint8_t>();
   if (data.size() < 2 || data[0] != 0xD6 || Negated(data) != transfer[8 + length]) return Queue(kPort100Error);
-  if (unplugAfter && commands.size() >= *unplugAfter) {
-    unplugged = true;
-    return;
-  }
+  if (unplugAfter && commands.size() >= *unplugAfter) return void(unplugged = true);
   late_ = commands.size() + 1 == lateCommand ? std::chrono::milliseconds(150) : Clock::duration{};
   Queue(kPort100Ack, microseconds(200) + late_);
   const std::uint8_t command = data[1];
