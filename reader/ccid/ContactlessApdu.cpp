@@ -76,15 +76,13 @@ std::optional<std::vector<DataObject>> ParseDataObjects(std::span<const std::uin
     }
     if (pos >= bytes.size()) return std::nullopt;
     std::size_t length = bytes[pos++];
-    // Long form where it fits; otherwise a one-byte length above 7F whose 81 was left out.
-    const std::size_t extra = length == 0x81 ? 1 : length == 0x82 ? 2 : 0;
-    if (extra && pos + extra <= bytes.size()) {
-      std::size_t longLength = 0;
-      for (std::size_t i = 0; i < extra; ++i) longLength = longLength << 8 | bytes[pos + i];
-      if (pos + extra + longLength <= bytes.size()) {
-        length = longLength;
-        pos += extra;
-      }
+    // The long forms 81 xx and 82 xx xx; any other byte above 7F is the length itself, as some firmware writes
+    // it (a FeliCa frame is never 129 or 130 bytes long, so no such length is mistaken for 81 or 82).
+    if (length == 0x81 || length == 0x82) {
+      const std::size_t extra = length - 0x80;
+      if (pos + extra > bytes.size()) return std::nullopt;
+      length = extra == 1 ? bytes[pos] : std::size_t{bytes[pos]} << 8 | bytes[pos + 1];
+      pos += extra;
     }
     if (pos + length > bytes.size()) return std::nullopt;
     object.value.assign(bytes.begin() + static_cast<std::ptrdiff_t>(pos),

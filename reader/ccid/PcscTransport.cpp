@@ -98,7 +98,8 @@ class PcscTransport : public reader::Transport {
     std::vector<std::string> names;
     for (const auto& state : States(SCARD_STATE_UNAWARE, std::chrono::milliseconds(0))) {
       const auto atr = std::span(state.rgbAtr, std::min<std::size_t>(state.cbAtr, sizeof state.rgbAtr));
-      if ((state.dwEventState & SCARD_STATE_PRESENT) && !std::ranges::search(atr, kRid).empty())
+      if ((state.dwEventState & SCARD_STATE_PRESENT) &&
+          std::search(atr.begin(), atr.end(), std::begin(kRid), std::end(kRid)) != atr.end())
         names.emplace_back(state.szReader);
     }
     return names;

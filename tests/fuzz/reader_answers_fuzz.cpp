@@ -1,9 +1,7 @@
-// Any bytes as what a card or a reader answers; the first byte says which:
-//   0  a card's answers, to the FeliCa decoders and the read path (a read that succeeds has exactly the blocks asked
-//   for) 1  a PC/SC reader's: data objects, status words, session and PN532 answers, the choice of dialect 2  an
-//   RC-S380's: frames and InCommRF results
-// The rest is handed out one answer at a time, each as long as its first byte says. Nothing may read or write
-// out of bounds.
+// Any bytes as what a card or a reader answers; the first byte says whose: 0 a card's (the FeliCa decoders and the
+// read path: a read that succeeds has exactly the blocks asked for), 1 a PC/SC reader's (data objects, status words,
+// session and PN532 answers, the choice of dialect), 2 an RC-S380's (frames and InCommRF results). The rest is handed
+// out one answer at a time, each as long as its first byte says. Nothing may read or write out of bounds.
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -60,7 +58,7 @@ void PcscReader(std::span<const std::uint8_t> input) {
     if (auto parameters = ccid::Pn532Answer(*response, 0x40)) (void)ccid::Pn532ExchangeAnswer(*parameters);
   }
   Answers channel(input);
-  auto dialect = ccid::Negotiate(channel);
+  auto dialect = ccid::Negotiate(channel, false);  // no field cycle: its waits would slow the fuzzing
   if (!dialect) return;
   if ((*dialect)->Poll({{0x00, 0x0B}, 0, 0}, std::chrono::milliseconds(60))) {
     const std::uint8_t frame[] = {16, 0x06, 1, 2, 3, 4, 5, 6, 7, 8, 0x01, 0x0F, 0x06, 0x01, 0x80, 0x00};

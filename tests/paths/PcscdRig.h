@@ -25,8 +25,7 @@ class Pcscd {
 
   // The demo card with its faults in the reader (nullopt: the card leaves), once pcscd has seen it.
   bool Place(emulator::PcscModel model, std::optional<emulator::CardFaults> card);
-  // Tells the reader "leftover" (keep a transparent session open, as a killed program leaves it) or
-  // "dropsatfieldoff" (report the card gone a moment when a session switches the field off).
+  // Tells the reader a verb of its control socket (emulators/ccid/InPcscd.cpp); true when it answers ok.
   bool Tell(const std::string& verb, emulator::PcscModel model, const std::string& more = "") const;
 
  private:

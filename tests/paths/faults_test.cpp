@@ -153,8 +153,7 @@ class ScriptedChannel : public ccid::Channel {
 };
 
 TEST(Negotiation, OnlyARefusalByStatusWordMovesOnAndOtherFailuresSayWhatHappened) {
-  const std::string accepted = "C003009000 9000", refused = "C003016A81 9000";
-  const std::string end = "FFC2000002820000";
+  const std::string accepted = "C003009000 9000", refused = "C003016A81 9000", end = "FFC2000002820000";
   const std::tuple<std::vector<std::string>, std::string, std::string> cases[] = {
       // The dialects themselves are the libccid rigs' (RC-S300, ACR1252U, ACR122U).
       {{"6A81", "6A81", "6D00"}, "NoReader: the reader speaks none of the FeliCa dialects", "FF00000002D402"},
@@ -170,12 +169,14 @@ TEST(Negotiation, OnlyARefusalByStatusWordMovesOnAndOtherFailuresSayWhatHappened
     EXPECT_EQ(testsupport::Outcome(dialect, name) + (dialect ? "" : ": " + dialect.error().detail), outcome);
     EXPECT_EQ(channel.sent.back(), last);
   }
-  // A status word the direct frames do not know: a silence, but with the word named.
-  ScriptedChannel acr1252u({accepted, accepted, refused, accepted, "6F00"});
+  // A direct frame answered by a status word: a refusal of the dialect, or (a word the frames do not know) a silence.
   const std::uint8_t frame[] = {0x06, 0x00, 0x00, 0x0B, 0x00, 0x00};
-  const auto answer = (*ccid::Negotiate(acr1252u))->Exchange(frame, milliseconds(10));
-  EXPECT_EQ(answer.error().kind, reader::ErrorKind::Timeout);
-  EXPECT_EQ(answer.error().detail, "the reader answered status 6F00 to a FeliCa frame");
+  for (const auto& [word, outcome] : {std::pair{"6F00", "Timeout: the reader answered status 6F00 to a FeliCa frame"},
+                                      {"6E00", "Transmission: the reader refuses FeliCa frames by direct transmit"}}) {
+    ScriptedChannel acr1252u({accepted, accepted, refused, accepted, word});
+    const auto answer = (*ccid::Negotiate(acr1252u))->Exchange(frame, milliseconds(10));
+    EXPECT_EQ(testsupport::Outcome(answer, testsupport::HexOf) + ": " + answer.error().detail, outcome);
+  }
 }
 
 // PC/SC: with the tests' pcscd, in the process of the PC/SC rigs.
