@@ -128,11 +128,7 @@ class PcscTransport : public reader::Transport {
                   "send escapes to every CCID reader), then restart pcscd");
     }
     connection_->SendByEscape();
-    auto escaped = Negotiate(*connection_, !reconnected_);
-    if (!escaped && escaped.error().kind == ErrorKind::NoReader) {
-      return Fail(ErrorKind::NoReader, "the reader speaks none of the FeliCa dialects");
-    }
-    return escaped;
+    return Negotiate(*connection_, !reconnected_);
   }
 
   // GET DATA answers a FeliCa card's IDm, 8 bytes.

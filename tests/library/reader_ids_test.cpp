@@ -1,5 +1,5 @@
-// The udev rule, the package's udev trigger and the AppStream modaliases that
-// the build wrote name exactly the USB readers the library drives.
+// The udev rule, the package's udev trigger and the AppStream modaliases that the build wrote name exactly the USB
+// readers the library drives, in the case each is matched in: sysfs writes ids in lower case, a modalias in upper.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -37,7 +37,6 @@ TEST(ReaderIds, TheUdevRuleTriggerAndModaliasesNameEveryReaderTheLibraryOpens) {
   };
   add(usb::kRcS380Ids), add(usb::kPn53xUsbIds), add(usb::kAcr122UsbIds);
   EXPECT_EQ(driven.size(), 12u);
-  // sysfs writes the ids in lower case, and udev compares them as text; a modalias has them in upper case.
   const std::string lower = "([0-9a-f]{4})", upper = "([0-9A-F]{4})";
   EXPECT_EQ(IdsIn(QAVO_UDEV_RULE_FILE, "idVendor\\}==\"" + lower + "\", ATTR\\{idProduct\\}==\"" + lower + "\", TAG"),
             driven);
