@@ -185,7 +185,7 @@ reader::Expected<std::unique_ptr<Dialect>> Negotiate(Channel& channel, bool cycl
   const std::uint8_t getFirmwareVersion[] = {0xD4, 0x02};
   const auto firmware = Send(channel, DirectTransmitApdu(getFirmwareVersion));
   if (!firmware) return reader::Unexpected(firmware.error());
-  if (!Pn532Answer(*firmware, 0x02)) return Fail(ErrorKind::NoReader, "the reader speaks none of the FeliCa dialects");
+  if (!Pn532Answer(*firmware, 0x02)) return Fail(ErrorKind::NoReader, std::string(kSpeaksNone));
   auto pn532 = std::make_unique<Pn532Commands>(channel);
   // Polling retries a finite number of times, or a press without a card would never end.
   const std::uint8_t maxRetries[] = {0x32, 0x05, 0x00, 0x01, 0x02};

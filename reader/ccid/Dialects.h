@@ -39,7 +39,10 @@ class Dialect {
   virtual void End() {}  // leaves the reader as it was found
 };
 
-// What the reader behind `channel` speaks; NoReader when none of the three.
+// NoReader's detail when the reader refused the session and speaks none of the three.
+inline constexpr std::string_view kSpeaksNone = "the reader speaks none of the FeliCa dialects";
+
+// What the reader behind `channel` speaks; NoReader (kSpeaksNone) when none of the three.
 // `cycleField`: a transparent session cycles the field before its first
 // polling (false where the field has just been cycled).
 reader::Expected<std::unique_ptr<Dialect>> Negotiate(Channel& channel, bool cycleField = true);

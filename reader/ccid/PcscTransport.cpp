@@ -66,7 +66,7 @@ class PcscTransport : public reader::Transport {
       }
       connection_ = std::move(*connection);
       auto dialect = FelicaCard() ? Negotiate(*connection_, !reconnected_) : Fail(ErrorKind::Timeout);
-      if (!dialect && dialect.error().kind == ErrorKind::NoReader) dialect = ByEscape();
+      if (!dialect && dialect.error().detail == kSpeaksNone) dialect = ByEscape();
       if (dialect) {
         dialect_ = std::move(*dialect);
         return {};
