@@ -75,8 +75,9 @@ TEST_F(FaultTest, UsbReadersOpenDespiteWhatASessionLeftOrSayWhyTheyCannot) {
        "読み込みエラーです。 | felica_for_vb: port100: reader unplugged\nfelica error type: 0\nrw error type: 3\n"},
       {[] { Rcs360()->unplugAfter = 1; }, "libnfc",  // libnfc hands on the USB's -ENODEV (and says so itself)
        "felica_for_vb: libnfc: reader unplugged\nfelica error type: 0\nrw error type: 3\n"},
-      {[] { Rcs380()->unplugged = true; }, "port100",  // between the listing and the claim
+      {[] { Rcs380()->unplugged = true; }, "port100",  // between the listing and the open, or the claim
        noReader + "the RC-S380 was unplugged (/dev/bus/usb/001/002)\n"},
+      {[] { Rcs380()->unplugsAtClaim = true; }, "port100", noReader + "the RC-S380 was unplugged"},
       {[] { Plug<fakeusb::Rcs380>(nullptr), Rcs360(); }, nullptr, " | ", 1000},  // auto mode: the reader with the card
       // libnfc would read a stale answer for its first ACK, send a NACK that the RC-S360 does not know, and fail its
       // set-up (libnfc issues 278, 546).

@@ -52,6 +52,7 @@ class Device {
   bool canDetach = true;      // libusb can take it from the kernel driver
   bool heldByOther = false;   // another program has claimed it
   bool unplugged = false;
+  bool unplugsAtClaim = false;           // between libusb_open and the claim
   bool unreadableConfiguration = false;  // its descriptor cannot be read
 
   std::vector<Bytes> writes;  // every OUT transfer, the empty ones too

@@ -121,6 +121,7 @@ int libusb_kernel_driver_active(libusb_device_handle* handle, int) {
 
 int libusb_claim_interface(libusb_device_handle* handle, int) {
   Device& device = *handle->device;
+  if (device.unplugged || device.unplugsAtClaim) return LIBUSB_ERROR_NO_DEVICE;
   if (device.heldByOther || device.claimedBy) return LIBUSB_ERROR_BUSY;
   if (device.kernelDriver && !device.detached) {
     if (!handle->autoDetach) return LIBUSB_ERROR_BUSY;
