@@ -262,6 +262,8 @@ TEST_F(PcscFaultTest, TheRcs300ReadsWhateverSessionOrEscapeSettingItMeets) {
       {true, PcscModel::Rcs300, -1, "dropsatfieldoff", " | "},  // the session connects anew
       {true, PcscModel::Rcs300, 2, nullptr,                     // lifted after the pass read
        "読み込みエラーです。 | felica_for_vb: pcsc: No smart card inserted.\nfelica error type: 0\nrw error type: 8\n"},
+      {true, PcscModel::Rcs300, 2, "fails",  // the reader fails there instead, the card still in the field
+       "読み込みエラーです。 | felica_for_vb: pcsc: Transaction failed.\nfelica error type: 0\nrw error type: 7\n"},
       {false, PcscModel::Rcs300Escape, -1, nullptr,
        "パソリが見つかりません。 | felica_for_vb: " + rigs::Pcscd::ReaderName(PcscModel::Rcs300Escape) +
            ": the reader refuses FeliCa commands in a transmit, and libccid does not pass them on as a CCID escape: "

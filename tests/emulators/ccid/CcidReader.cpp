@@ -26,7 +26,8 @@ void Put32(Bytes& out, std::uint32_t value) {
 
 constexpr std::uint8_t kDataBlock = 0x80, kSlotStatus = 0x81, kParameters = 0x82, kEscape = 0x83;
 // bError; kOk stands for none (the command did not fail).
-constexpr std::uint8_t kCommandNotSupported = 0x00, kBadLength = 0x01, kBadSlot = 0x05, kIccMute = 0xFE, kOk = 0xFF;
+constexpr std::uint8_t kCommandNotSupported = 0x00, kBadLength = 0x01, kBadSlot = 0x05, kHwError = 0xFB,
+                       kIccMute = 0xFE, kOk = 0xFF;
 
 }  // namespace
 
@@ -52,7 +53,7 @@ CcidReader::CcidReader(PcscModel model)
 
 void CcidReader::Place(std::shared_ptr<FelicaCard> card) {
   std::lock_guard lock(fakeusb::Lock());
-  present_ = card != nullptr, powered_ = false;
+  present_ = card != nullptr, powered_ = failsWhereTheCardFallsSilent = false;
   reader.Place(std::move(card));
   Notify({0x50, static_cast<std::uint8_t>(present_ ? 0x03 : 0x02)});  // slot 0 changed, and whether a card is there
 }
@@ -81,6 +82,7 @@ void CcidReader::Received(const Bytes& transfer) {
     present_ = true, cardBack_ = {};
   }
   if (present_ && !reader.card->Present()) {  // the card left the field: the reader says so
+    if (type == 0x6F && std::exchange(failsWhereTheCardFallsSilent, false)) return Reply(kDataBlock, seq, kHwError);
     present_ = powered_ = false;
     Notify({0x50, 0x02});
   }

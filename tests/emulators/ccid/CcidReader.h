@@ -14,6 +14,7 @@ class CcidReader : public fakeusb::Device {
   // The card comes into the field (nullptr: it leaves); the host is notified.
   void Place(std::shared_ptr<FelicaCard> card);
   ContactlessReader reader;
+  bool failsWhereTheCardFallsSilent = false;  // once: a hardware error (CCID HW_ERROR) before it sees the card gone
 
  private:
   std::uint8_t SlotStatus() const { return present_ ? (powered_ ? 0x00 : 0x01) : 0x02; }
