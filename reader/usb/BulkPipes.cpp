@@ -50,8 +50,7 @@ TransferStatus BulkPipes::BulkRead(reader::Bytes& data, std::chrono::millisecond
   int transferred = 0;
   const int error = libusb_bulk_transfer(device_->Handle(), endpointIn_, data.data(), static_cast<int>(data.size()),
                                          &transferred, Milliseconds(timeout));
-  const bool received = error == LIBUSB_SUCCESS || error == LIBUSB_ERROR_TIMEOUT;
-  data.resize(received ? static_cast<std::size_t>(transferred) : 0);
+  data.resize(error == LIBUSB_SUCCESS ? static_cast<std::size_t>(transferred) : 0);
   if (!data.empty()) reader::trace::Bytes("usb", reader::trace::Direction::FromReader, data);
   return StatusFor(error);
 }

@@ -26,8 +26,8 @@ class BulkPipes {
 
   // Error when the device took only part of `data`.
   TransferStatus BulkWrite(std::span<const std::uint8_t> data, std::chrono::milliseconds timeout);
-  // Reads one transfer (one frame) into `data`; after a Timeout, `data`
-  // holds what came of it before time ran out.
+  // Reads one transfer (one frame) into `data`, empty unless Ok: what came of a transfer that timed out is no frame,
+  // and it has left the device all the same.
   TransferStatus BulkRead(reader::Bytes& data, std::chrono::milliseconds timeout);
   // Reads out what the device still holds for the host (a killed session's
   // answers), until it has nothing for a moment.

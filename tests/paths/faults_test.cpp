@@ -119,6 +119,9 @@ TEST_F(FaultTest, Rcs380StaysInStepWithItsChip) {
   reader->lateCommand = reader->commands.size() + 1;
   EXPECT_EQ((*transport)->Exchange(Hex("0600FFFF0000"), milliseconds(20)).error().kind,
             reader::ErrorKind::Transmission);
+  // Two frames no command asked for (a chip out of step): the command that meets them fails and reads them out.
+  for (int i = 0; i < 2; ++i) reader->Queue(Hex("0000FFFFFF0600FAD70580000000A400"));
+  EXPECT_FALSE((*transport)->Exchange(Hex("0600FFFF0100"), milliseconds(20)));
   const auto polled = (*transport)->Exchange(Hex("0600FFFF0100"), milliseconds(20));
   EXPECT_EQ(polled ? polled->size() : 0u, 20u);
   reader->card = nullptr;
