@@ -97,8 +97,6 @@ TEST(FelicaTrace, ShowsNeitherTheIdmNorABlockHoweverTheTransfersFall) {
 
 TEST(Port100Frames, CommandsAsNfcpySendsThem) {
   EXPECT_EQ(HexOf(port100::EncodeCommand(0x20, {})), "0000FFFFFF0200FED6200A00");
-  EXPECT_EQ(HexOf(port100::EncodeCommand(0x2A, Hex("01"))), "0000FFFFFF0300FDD62A01FF00");
-  EXPECT_EQ(HexOf(port100::EncodeCommand(0x00, Hex("01010F01"))), "0000FFFFFF0600FAD60001010F011800");
   const std::vector<std::uint8_t> long300(298, 0x01);  // D6, the code and 298 bytes: length 012C
   EXPECT_EQ(HexOf(port100::EncodeCommand(0x04, long300)).substr(0, 16), "0000FFFFFF2C01D3");
 }
@@ -131,8 +129,6 @@ TEST(Port100Frames, InCommRfResults) {
 
 TEST(PcscApdus, AsPcscPartThreeAndTheReaderManualsWriteThem) {
   EXPECT_EQ(HexOf(ccid::GetIdmApdu()), "FFCA000000");
-  EXPECT_EQ(HexOf(ccid::ManageSessionApdu(ccid::SessionStep::Start)), "FFC2000002810000");
-  EXPECT_EQ(HexOf(ccid::ManageSessionApdu(ccid::SessionStep::FieldOff)), "FFC2000002830000");
   EXPECT_EQ(HexOf(ccid::SwitchToFelicaApdu()), "FFC20002048F02030000");
   EXPECT_EQ(HexOf(ccid::TransparentExchangeApdu(Hex("0600000B0000"), 60000)),
             "FFC200010F5F460460EA000095060600000B000000");

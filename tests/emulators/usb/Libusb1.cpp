@@ -48,13 +48,9 @@ ssize_t libusb_get_device_list(libusb_context*, libusb_device*** list) {
 void libusb_free_device_list(libusb_device** list, int) { delete[] list; }
 
 int libusb_get_device_descriptor(libusb_device* device, libusb_device_descriptor* descriptor) {
-  *descriptor = {};
-  descriptor->bLength = LIBUSB_DT_DEVICE_SIZE;
-  descriptor->bDescriptorType = LIBUSB_DT_DEVICE;
-  descriptor->idVendor = Of(device)->vendor;
-  descriptor->idProduct = Of(device)->product;
-  descriptor->bcdDevice = Of(device)->bcdDevice;
-  descriptor->bNumConfigurations = 1;
+  const Device& d = *Of(device);  // no class, no strings, one configuration
+  *descriptor = {
+      LIBUSB_DT_DEVICE_SIZE, LIBUSB_DT_DEVICE, 0x0200, 0, 0, 0, 64, d.vendor, d.product, d.bcdDevice, 0, 0, 0, 1};
   return LIBUSB_SUCCESS;
 }
 
@@ -87,10 +83,8 @@ int libusb_get_active_config_descriptor(libusb_device* device, libusb_config_des
 }
 
 void libusb_free_config_descriptor(libusb_config_descriptor* config) {
-  delete[] config->interface->altsetting->endpoint;
-  delete config->interface->altsetting;
-  delete config->interface;
-  delete config;
+  delete[] config->interface->altsetting->endpoint, delete config->interface->altsetting;
+  delete config->interface, delete config;
 }
 
 int libusb_open(libusb_device* device, libusb_device_handle** handle) {
@@ -167,9 +161,7 @@ int libusb_get_string_descriptor_ascii(libusb_device_handle*, uint8_t, unsigned 
 }
 
 // Asynchronous transfers: only the interrupt pipe's, as libccid polls it.
-struct libusb_transfer* libusb_alloc_transfer(int) {
-  return new libusb_transfer();
-}
+libusb_transfer* libusb_alloc_transfer(int) { return new libusb_transfer(); }
 void libusb_free_transfer(struct libusb_transfer* transfer) { delete transfer; }
 
 int libusb_submit_transfer(struct libusb_transfer* transfer) {
