@@ -1,6 +1,7 @@
 #include "Port100Chip.h"
 
 #include <algorithm>
+#include <string>
 #include <utility>
 
 namespace port100 {
@@ -23,7 +24,19 @@ constexpr std::uint8_t kCommandType1[] = {0x01};
 
 reader::Unexpected UsbFailure(usb::TransferStatus status, const char* what) {
   if (status == usb::TransferStatus::Gone) return Fail(ErrorKind::NoReader, "reader unplugged");
+  if (status == usb::TransferStatus::Partial) return Fail(ErrorKind::Transmission, "reader took part of a command");
   return Fail(ErrorKind::Transmission, what);
+}
+
+std::string CommandName(std::uint8_t code) {
+  switch (code) {
+    case command::kInSetRF: return "InSetRF";
+    case command::kInSetProtocol: return "InSetProtocol";
+    case command::kInCommRF: return "InCommRF";
+    case command::kSwitchRF: return "SwitchRF";
+    case command::kGetFirmwareVersion: return "GetFirmwareVersion";
+    default: return "SetCommandType";
+  }
 }
 
 }  // namespace
@@ -57,35 +70,54 @@ reader::Expected<void> Port100Chip::Initialize() {
   return {};
 }
 
+void Port100Chip::Abandon() {
+  link_->BulkWrite(kAckFrame, kCommandTimeout);
+  link_->Drain();
+}
+
 reader::Expected<reader::Bytes> Port100Chip::Command(std::uint8_t code, std::span<const std::uint8_t> parameters,
                                                      std::chrono::milliseconds extraTime) {
-  auto result = Exchange(code, parameters, extraTime);
-  if (!result && result.error().kind != ErrorKind::NoReader) {
-    link_->BulkWrite(kAckFrame, kCommandTimeout);
-    link_->Drain();
-  }
-  return result;
+  Hiccup first = Hiccup::None, second = Hiccup::None;
+  auto result = Exchange(code, parameters, extraTime, first);
+  if (result || result.error().kind == ErrorKind::NoReader) return result;
+  Abandon();
+  // Every command this library sends may go twice: the set-up's only set the chip up, and InCommRF carries pollings
+  // and reads (nothing here writes to a card). Only a hiccup is tried again, once.
+  if (first == Hiccup::None) return result;
+  result = Exchange(code, parameters, extraTime, second);
+  if (result || result.error().kind == ErrorKind::NoReader) return result;
+  Abandon();
+  if (second != first) return result;
+  reader::Error error = result.error();
+  error.detail += " twice";
+  return reader::Unexpected(std::move(error));
 }
 
 reader::Expected<reader::Bytes> Port100Chip::Exchange(std::uint8_t code, std::span<const std::uint8_t> parameters,
-                                                      std::chrono::milliseconds extraTime) {
+                                                      std::chrono::milliseconds extraTime, Hiccup& hiccup) {
   if (auto status = link_->BulkWrite(EncodeCommand(code, parameters), kCommandTimeout);
       status != usb::TransferStatus::Ok) {
     return UsbFailure(status, "cannot write to the reader");
   }
+  const auto errorFrame = [&] {
+    hiccup = Hiccup::ErrorFrame;
+    return Fail(ErrorKind::Transmission, CommandName(code) + " met the chip's error frame");
+  };
   reader::Bytes received;
   if (auto status = link_->BulkRead(received, kCommandTimeout); status != usb::TransferStatus::Ok) {
     return UsbFailure(status, "reader firmware does not answer");
   }
-  if (DecodeFrame(received).kind != FrameKind::Ack) return Fail(ErrorKind::Transmission, "reader sent no ACK");
+  const auto ack = DecodeFrame(received).kind;
+  if (ack == FrameKind::Error) return errorFrame();
+  if (ack != FrameKind::Ack) return Fail(ErrorKind::Transmission, "reader sent no ACK");
   if (auto status = link_->BulkRead(received, kCommandTimeout + extraTime); status != usb::TransferStatus::Ok) {
-    return UsbFailure(status, "no response from the reader");
+    if (status != usb::TransferStatus::Timeout) return UsbFailure(status, "no response from the reader");
+    hiccup = Hiccup::Unanswered;
+    return Fail(ErrorKind::Transmission, CommandName(code) + " acknowledged but not answered");
   }
   auto response = DecodeFrame(received);
-  if (response.kind != FrameKind::Data) {
-    return Fail(ErrorKind::Transmission,
-                response.kind == FrameKind::Error ? "reader reported a frame error" : std::string(response.fault));
-  }
+  if (response.kind == FrameKind::Error) return errorFrame();
+  if (response.kind != FrameKind::Data) return Fail(ErrorKind::Transmission, std::string(response.fault));
   if (response.data.size() < 2 || response.data[0] != kFromDevice || response.data[1] != code + 1) {
     return Fail(ErrorKind::Transmission, "response to another command");
   }

@@ -25,13 +25,18 @@ class Port100Chip {
                                                 std::chrono::milliseconds cardTime);
 
  private:
+  // What a chip does now and then and gets over: a command it took and left unanswered, or its error frame.
+  enum class Hiccup { None, Unanswered, ErrorFrame };
+
   // The response's parameters (after D7 and command + 1). On any failure
   // the chip is told to abandon the command and what it still sends is read
-  // out, so the next command meets only its own frames.
+  // out, so the next command meets only its own frames; after a hiccup the
+  // command is sent once more.
   reader::Expected<reader::Bytes> Command(std::uint8_t command, std::span<const std::uint8_t> parameters,
                                           std::chrono::milliseconds extraTime = {});
   reader::Expected<reader::Bytes> Exchange(std::uint8_t command, std::span<const std::uint8_t> parameters,
-                                           std::chrono::milliseconds extraTime);
+                                           std::chrono::milliseconds extraTime, Hiccup& hiccup);
+  void Abandon();
 
   std::unique_ptr<usb::BulkPipes> link_;
 };

@@ -34,9 +34,9 @@ TransferStatus BulkPipes::BulkWrite(std::span<const std::uint8_t> data, std::chr
   int error = libusb_bulk_transfer(device_->Handle(), endpointOut_, const_cast<std::uint8_t*>(data.data()),
                                    static_cast<int>(data.size()), &transferred, Milliseconds(timeout));
   // Part of a frame taken is not a silence: the device holds half a command.
-  const bool partial = error == LIBUSB_ERROR_TIMEOUT && transferred > 0;
-  if (partial || (error == LIBUSB_SUCCESS && transferred != static_cast<int>(data.size()))) {
-    return TransferStatus::Error;
+  if ((error == LIBUSB_ERROR_TIMEOUT && transferred > 0) ||
+      (error == LIBUSB_SUCCESS && transferred != static_cast<int>(data.size()))) {
+    return TransferStatus::Partial;
   }
   // A transfer of whole packets ends only with a short one: send it empty.
   if (error == LIBUSB_SUCCESS && maxPacketSize_ > 0 && data.size() % static_cast<std::size_t>(maxPacketSize_) == 0) {

@@ -15,6 +15,7 @@ enum class TransferStatus {
   Ok,
   Timeout,  // nothing arrived in time
   Gone,     // the device was unplugged
+  Partial,  // the device took only part of what was written: it holds half a command
   Error,    // any other transfer failure
 };
 
@@ -24,7 +25,6 @@ class BulkPipes {
   BulkPipes(std::unique_ptr<ClaimedDevice> device, std::uint8_t endpointIn, std::uint8_t endpointOut,
             int maxPacketSize);
 
-  // Error when the device took only part of `data`.
   TransferStatus BulkWrite(std::span<const std::uint8_t> data, std::chrono::milliseconds timeout);
   // Reads one transfer (one frame) into `data`, empty unless Ok: what came of a transfer that timed out is no frame,
   // and it has left the device all the same.
