@@ -47,10 +47,7 @@ reader::ReadRequest Blocks(std::uint16_t service, int count) {
   return request;
 }
 
-std::vector<int> Ones(std::vector<int> before) {
-  before.insert(before.end(), 20, 1);
-  return before;
-}
+std::vector<int> Ones(std::vector<int> before) { return before.insert(before.end(), 20, 1), before; }
 
 struct ReadCase {
   const char* name;

@@ -54,6 +54,7 @@ class Device {
   bool unplugged = false;
   bool unplugsAtClaim = false;           // between libusb_open and the claim
   bool unreadableConfiguration = false;  // its descriptor cannot be read
+  int takesAtMost = 1 << 30;             // bytes of one OUT transfer; it NAKs the rest until the host gives up
 
   std::vector<Bytes> writes;  // every OUT transfer, the empty ones too
 

@@ -73,12 +73,7 @@ int libusb_get_active_config_descriptor(libusb_device* device, libusb_config_des
   setting->endpoint = endpoints;
   setting->extra = model.classDescriptor.data();
   setting->extra_length = static_cast<int>(model.classDescriptor.size());
-  auto* interface = new libusb_interface();
-  interface->altsetting = setting;
-  interface->num_altsetting = 1;
-  *config = new libusb_config_descriptor();
-  (*config)->bNumInterfaces = 1;
-  (*config)->interface = interface;
+  *config = new libusb_config_descriptor{0, 0, 0, 1, 0, 0, 0, 0, new libusb_interface{setting, 1}, nullptr, 0};
   return LIBUSB_SUCCESS;
 }
 
@@ -126,8 +121,7 @@ int libusb_claim_interface(libusb_device_handle* handle, int) {
 }
 
 int libusb_release_interface(libusb_device_handle* handle, int) {
-  handle->device->claimedBy = nullptr;
-  handle->device->detached = false;  // the kernel driver comes back
+  handle->device->claimedBy = nullptr, handle->device->detached = false;  // the kernel driver comes back
   return LIBUSB_SUCCESS;
 }
 
@@ -137,16 +131,12 @@ int libusb_bulk_transfer(libusb_device_handle* handle, unsigned char endpoint, u
   *transferred = 0;
   if (device.claimedBy != handle) return LIBUSB_ERROR_IO;
   if (!(endpoint & LIBUSB_ENDPOINT_IN)) {
-    if (!fakeusb::Write(device, data, length)) return LIBUSB_ERROR_NO_DEVICE;
-    *transferred = length;
-    return LIBUSB_SUCCESS;
+    *transferred = std::min(length, device.takesAtMost);
+    if (!fakeusb::Write(device, data, *transferred)) return LIBUSB_ERROR_NO_DEVICE;
+    return *transferred == length ? LIBUSB_SUCCESS : LIBUSB_ERROR_TIMEOUT;
   }
-  switch (fakeusb::Read(device, data, length, *transferred, static_cast<int>(timeout))) {
-    case fakeusb::ReadResult::Ok: return LIBUSB_SUCCESS;
-    case fakeusb::ReadResult::Timeout: return LIBUSB_ERROR_TIMEOUT;
-    case fakeusb::ReadResult::Gone: return LIBUSB_ERROR_NO_DEVICE;
-  }
-  return LIBUSB_ERROR_IO;
+  constexpr int kResults[] = {LIBUSB_SUCCESS, LIBUSB_ERROR_TIMEOUT, LIBUSB_ERROR_NO_DEVICE};  // ReadResult's order
+  return kResults[static_cast<int>(fakeusb::Read(device, data, length, *transferred, static_cast<int>(timeout)))];
 }
 
 // No class or vendor request is answered: the endpoint stalls, as on a

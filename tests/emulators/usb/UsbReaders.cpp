@@ -46,18 +46,23 @@ void Rcs380::Received(const Bytes& transfer) {
                                                              : std::span<const std::uint8_t>();
   if (data.size() < 2 || data[0] != 0xD6 || Negated(data) != transfer[8 + length]) return Queue(kPort100Error);
   if (unplugAfter && commands.size() >= *unplugAfter) return void(unplugged = true);
-  late_ = commands.size() + 1 == lateCommand ? std::chrono::milliseconds(150) : Clock::duration{};
+  const std::size_t number = commands.size() + 1;
+  late_ = number == lateCommand ? std::chrono::milliseconds(150) : Clock::duration{};
+  if (number >= hiccupAt && errorFrames > 0) return --errorFrames, Queue(kPort100Error);
   Queue(kPort100Ack, microseconds(200) + late_);
   const std::uint8_t command = data[1];
   const auto parameters = data.subspan(2);
   commands.push_back(command);
+  if (number >= hiccupAt && unanswered > 0) return void(--unanswered);
   switch (command) {
     case 0x2A:  // SetCommandType
       commandType1_ = parameters.size() == 1 && parameters[0] == 0x01;
       return Respond(command, {static_cast<std::uint8_t>(commandType1_ ? 0x00 : 0x01)});
-    case 0x20: return Respond(command, {0x11, 0x01});  // GetFirmwareVersion: 1.11
-    case 0x06: return Respond(command, {0x00});        // SwitchRF
-    case 0x00:                                         // InSetRF: FeliCa 212 kbps both ways is what this plays
+    case 0x20: return Respond(command, {0x11, 0x01});                 // GetFirmwareVersion: 1.11
+    case 0x22: return Respond(command, {0x00, 0x01});                 // GetPDDataVersion: 1.00
+    case 0x28: return Respond(command, {0, 0, 0, 0, 0, 0, 0, 0x03});  // GetCommandType: types 0 and 1
+    case 0x06: return Respond(command, {0x00});                       // SwitchRF
+    case 0x00:  // InSetRF: FeliCa 212 kbps both ways is what this plays
       felica212_ = commandType1_ && Bytes(parameters.begin(), parameters.end()) == Bytes{0x01, 0x01, 0x0F, 0x01};
       return Respond(command, {static_cast<std::uint8_t>(felica212_ ? 0x00 : 0x01)});
     case 0x02: return Respond(command, {static_cast<std::uint8_t>(parameters.size() % 2)});  // InSetProtocol: pairs

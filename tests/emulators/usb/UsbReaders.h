@@ -20,6 +20,10 @@ class Rcs380 : public Device {
   bool silent = false;                     // the firmware never answers
   std::optional<std::size_t> unplugAfter;  // commands; then the reader is pulled out
   std::size_t lateCommand = 0;             // from 1: the ACK and answer of that command come 150 ms late
+  // Habits in records of real RC-S380s (nfcpy's issue logs), from command `hiccupAt` on, that many in a row: a
+  // command ACKed and never answered (a lost first answer), the chip's error frame where the ACK is due.
+  std::size_t hiccupAt = 0;
+  int unanswered = 0, errorFrames = 0;
   std::vector<std::uint8_t> commands;
 
  private:
