@@ -92,6 +92,11 @@ TEST(FelicaTrace, ShowsNeitherTheIdmNorABlockHoweverTheTransfersFall) {
   reader::trace::Masker masker;
   for (const auto& [channel, direction, bytes, shown] : lines)
     EXPECT_EQ(masker.Masked(channel, direction, Hex(bytes)), shown);
+  // The trace's own lines remember it from one to the next.
+  setenv("FELICA_TRACE", "1", 1), testing::internal::CaptureStderr();
+  for (const auto& [channel, direction, bytes, shown] : lines) reader::trace::Bytes(channel, direction, Hex(bytes));
+  unsetenv("FELICA_TRACE");
+  EXPECT_EQ(testing::internal::GetCapturedStderr().find(idm), std::string::npos);
   EXPECT_EQ(reader::trace::Masker().Masked("apdu", Direction::FromReader, Hex(idm + "9000"), 8), stars + "9000");
 }
 
@@ -150,6 +155,7 @@ TEST(PcscApdus, TransparentAnswers) {
       {"C003009000 9783" + lenient + "9000", lenient},
       {"C003026401 9000", "Timeout"}, {"C003016401 9000", "Transmission"}, {"C003009000 9000", "Timeout"},
       {"C003016A81 9000", "Transmission"}, {"6A81", "Transmission"}, {"C003009000 97050301 9000", "BadResponse"},
+      {"C003016401 9703030102 9000", "Transmission"}, {"9703030102 C003026401 9000", "Timeout"},  // a frame, not done
       {"9703030102 9000", "BadResponse"}, {"C00200 9000", "BadResponse"}};
   // clang-format on
   for (const auto& [response, expected] : cases) {

@@ -11,10 +11,7 @@ using std::chrono::microseconds;
 
 const Bytes kOk{0x90, 0x00}, kWrongLength{0x67, 0x00}, kNotSupported{0x6A, 0x81}, kInstructionNotSupported{0x6D, 0x00};
 
-Bytes With(Bytes body, const Bytes& tail) {
-  Append(body, tail);
-  return body;
-}
+Bytes With(Bytes body, const Bytes& tail) { return Append(body, tail), body; }
 
 ReaderAnswer Status(std::uint8_t result, std::uint8_t sw1, std::uint8_t sw2) {
   return {With({0xC0, 0x03, result, sw1, sw2}, kOk)};
@@ -66,7 +63,7 @@ void ContactlessReader::Place(std::shared_ptr<FelicaCard> felicaCard) {
   card = std::move(felicaCard);
   chip_.card = card;
   PowerOff();
-  fieldOff_ = fieldCycled_ = dropsCardAtFieldOff = false;
+  fieldOff_ = fieldCycled_ = dropsCardAtFieldOff = false, fieldSettles = std::chrono::milliseconds(20);
 }
 
 ReaderAnswer ContactlessReader::Respond(const Bytes& apdu, bool escape) {
@@ -138,7 +135,7 @@ ReaderAnswer ContactlessReader::TransparentExchange(const Bytes& objects) {
   }
   if (!frame || frame->empty() || (*frame)[0] != frame->size()) return Refused(0x67, 0x00);
   if (Rcs300() && !timer) return Status(0x01, 0x64, 0x01);  // the timer is not optional here
-  const bool fieldUp = fieldCycled_ && fakeusb::Clock::now() - fieldOn_ >= std::chrono::milliseconds(20);
+  const bool fieldUp = fieldCycled_ && fakeusb::Clock::now() - fieldOn_ >= fieldSettles;
   const bool hears = card && (!Rcs300() || fieldUp);
   const auto answer =
       hears ? card->AnswerWithin(*frame, timer ? microseconds(*timer) : microseconds::max()) : std::nullopt;

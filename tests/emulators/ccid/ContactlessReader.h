@@ -7,6 +7,7 @@
 //                  RF on outside a session, 01 64 01 no timer, 01 67 00 a wrong length, 01 6A 81 a value it lacks),
 //                  instruction 50 as well as C2, answers carry 92 and 96, no answer is C0 03 02 64 01; it hears the
 //                  card once the field is cycled (83 00, 84 00) in the session, and not by a polling within 20 ms
+//                  (as a variant of that habit, a field that takes 40 ms: the polling after the settle time misses)
 //   Rcs300Escape   the session only in an Escape (in a transmit: 6D 00); as precautions no record shows, Le insisted
 //                  on and no second session while one is open
 //   Acr122u        no transparent session (6A 81); a PN532 behind direct transmit
@@ -39,6 +40,7 @@ class ContactlessReader {
   bool session = false;  // a transparent session is open (a killed program may leave one)
   // Switching the field off in a session makes it report the card gone (for a moment, while it finds it again).
   bool dropsCardAtFieldOff = false, droppedCard = false;
+  fakeusb::Clock::duration fieldSettles = std::chrono::milliseconds(20);  // after RF on, before it hears the card
 
  private:
   ReaderAnswer ManageSession(const Bytes& objects);

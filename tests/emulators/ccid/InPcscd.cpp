@@ -5,6 +5,7 @@
 //   empty READER                                 the card leaves
 //   leftover READER                              a killed program's session stays open
 //   dropsatfieldoff READER                       the field switched off in a session drops the card a moment
+//   slowfield READER                             its field takes 40 ms to hear the card after RF on
 //   closed READER                                answered only when no transparent session is open
 //   fails READER                                 the reader fails once where its card falls silent
 #include <sys/socket.h>
@@ -39,6 +40,7 @@ void Serve(int listening, std::vector<std::shared_ptr<CcidReader>> readers) {
     if (verb == "empty") readers[index]->Place(nullptr);
     if (verb == "leftover") readers[index]->reader.session = true;
     if (verb == "dropsatfieldoff") readers[index]->reader.dropsCardAtFieldOff = true;
+    if (verb == "slowfield") readers[index]->reader.fieldSettles = std::chrono::milliseconds(40);
     if (verb == "fails") readers[index]->failsWhereTheCardFallsSilent = true;
     if (verb == "closed" && readers[index]->reader.session) continue;
     [[maybe_unused]] auto written = write(client, "ok\n", 3);
