@@ -29,7 +29,7 @@ set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_
 
 set(QAVO_UDEV_RULE_FILE ${PROJECT_BINARY_DIR}/packaging/60-qavo-card-reader.rules)
 set(QAVO_METAINFO_FILE ${PROJECT_BINARY_DIR}/packaging/io.github.qavo_card_reader.metainfo.xml)
-set(QAVO_POSTINST_FILE ${PROJECT_BINARY_DIR}/packaging/debian/postinst)
+set(QAVO_POSTINST_FILE ${PROJECT_BINARY_DIR}/packaging/postinst)
 configure_file(${CMAKE_CURRENT_LIST_DIR}/60-qavo-card-reader.rules.in ${QAVO_UDEV_RULE_FILE} @ONLY)
 configure_file(${CMAKE_CURRENT_LIST_DIR}/io.github.qavo_card_reader.metainfo.xml.in ${QAVO_METAINFO_FILE} @ONLY)
-configure_file(${CMAKE_CURRENT_LIST_DIR}/debian/postinst.in ${QAVO_POSTINST_FILE} @ONLY USE_SOURCE_PERMISSIONS)
+configure_file(${CMAKE_CURRENT_LIST_DIR}/postinst.in ${QAVO_POSTINST_FILE} @ONLY USE_SOURCE_PERMISSIONS)
