@@ -3,6 +3,7 @@
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QFontMetrics>
+#include <algorithm>
 
 namespace app {
 
@@ -53,6 +54,12 @@ QFont TitleFont() {
   font.setWeight(QFont::Bold);
   font.setUnderline(true);
   return font;
+}
+
+int WidthUnderAnyHinting(const QFont& font, const QString& text) {
+  QFont fullHinting = font;
+  fullHinting.setHintingPreference(QFont::PreferFullHinting);
+  return std::max(QFontMetrics(font).horizontalAdvance(text), QFontMetrics(fullHinting).horizontalAdvance(text));
 }
 
 }  // namespace app

@@ -18,4 +18,8 @@ QStringList FieldFontCandidates();
 // The title font: proportional Gothic, 18 pt, bold, underlined.
 QFont TitleFont();
 
+// The width `text` takes in `font` under whatever hinting a desktop sets: full hinting rounds every advance to whole
+// pixels, which makes a line wider.
+int WidthUnderAnyHinting(const QFont& font, const QString& text);
+
 }  // namespace app

@@ -4,6 +4,7 @@
 #include <QIcon>
 #include <QLabel>
 #include <QPalette>
+#include <algorithm>
 
 #include "CodeTables.h"
 #include "FieldFonts.h"
@@ -61,6 +62,7 @@ Form1::Form1(QWidget* parent) : QWidget(parent) {
   const QFont titleFont = app::TitleFont();
 
   Label1 = MakeLabel(this, "Label1", QStringLiteral("Q.A.V.O.Card Vexter Voza"), {120, 120, 4335, 375}, &titleFont);
+  Label1->resize(std::max(Label1->width(), app::WidthUnderAnyHinting(titleFont, Label1->text())), Label1->height());
   Label3 = MakeLabel(this, "Label3", QStringLiteral("© 2026 Linux edition"), {7440, 360, 1935, 255}, nullptr);
 
   Frame2 = MakeFrame(this, "Frame2", QStringLiteral("乗車券情報"), {120, 600, 9255, 1215});

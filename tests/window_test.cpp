@@ -66,6 +66,12 @@ TEST_F(WindowTest, FieldFontIsMonospacedJapaneseAndEveryFieldHoldsItsColumns) {
   EXPECT_EQ(title.pointSize(), 18);
   EXPECT_EQ(title.weight(), QFont::Bold);
   EXPECT_TRUE(title.underline());
+  EXPECT_EQ(form.Label1->geometry().adjusted(0, 0, Px(4335) - form.Label1->width(), 0), QRect(8, 8, Px(4335), Px(375)));
+  for (const auto hinting : {QFont::PreferDefaultHinting, QFont::PreferFullHinting}) {  // the title shown whole
+    QFont hinted = title;
+    hinted.setHintingPreference(hinting);
+    EXPECT_LE(QFontMetrics(hinted).horizontalAdvance(form.Label1->text()), form.Label1->width()) << hinting;
+  }
   // A History label holds 86 half-width columns, Message 92, and so on.
   const std::pair<QLabel*, int> columns[] = {{form.History[0], 86}, {form.PassArea, 61},   {form.PassDate, 48},
                                              {form.PassLimit, 48},  {form.ChargeLeft, 24}, {form.Debt, 24},
