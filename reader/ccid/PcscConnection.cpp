@@ -2,10 +2,8 @@
 
 #include <PCSC/reader.h>
 
+#include <algorithm>
 #include <chrono>
-#include <condition_variable>
-#include <mutex>
-#include <thread>
 #include <utility>
 
 #include "Trace.h"
@@ -17,9 +15,6 @@ using namespace std::chrono_literals;
 using reader::ErrorKind;
 using reader::Fail;
 
-// How long a press waits for another program's transaction to end: longer
-// than a whole press of a second copy of this program takes.
-constexpr auto kBusyWait = 1500ms;
 // How long pcscd may take to notice a card that left, after a failed transmit.
 constexpr auto kRemovalNotice = 100ms;
 
@@ -28,56 +23,19 @@ bool NoCard(LONG error) {
          error == SCARD_W_UNRESPONSIVE_CARD;
 }
 
-// What one attempt to connect got, shared by the press and the thread that makes it.
-struct Attempt {
-  std::mutex mutex;
-  std::condition_variable finished;
-  bool done = false, abandoned = false;
-  LONG error = SCARD_S_SUCCESS;
-  SCARDCONTEXT context = 0;
-  SCARDHANDLE card = 0;
-  DWORD protocol = 0;
-};
-
-void Close(SCARDCONTEXT context, SCARDHANDLE card, bool inTransaction) {
-  if (inTransaction) SCardEndTransaction(card, SCARD_LEAVE_CARD);
-  if (card) SCardDisconnect(card, SCARD_LEAVE_CARD);
-  if (context) SCardReleaseContext(context);
+DWORD Milliseconds(Deadline deadline, std::chrono::milliseconds most) {
+  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+  return static_cast<DWORD>(std::clamp(left, 0ms, most).count());
 }
 
-// On a thread of its own, with a context of its own: pcscd holds SCardConnect
-// and SCardBeginTransaction for as long as another program keeps the
-// reader's transaction, and the client library waits without a bound. A
-// press that stops waiting leaves the context to this thread, which closes
-// what it got once pcsc-lite lets it go; until then no other thread touches
-// that context.
-void Connect(const std::string& reader, const std::shared_ptr<Attempt>& attempt) {
-  SCARDCONTEXT context = 0;
-  SCARDHANDLE card = 0;
-  DWORD protocol = 0;
-  constexpr DWORD kProtocols = SCARD_PROTOCOL_T0 | SCARD_PROTOCOL_T1;
-  LONG error = SCardEstablishContext(SCARD_SCOPE_SYSTEM, nullptr, nullptr, &context);
-  if (error == SCARD_S_SUCCESS)
-    error = SCardConnect(context, reader.c_str(), SCARD_SHARE_SHARED, kProtocols, &card, &protocol);
-  if (error == SCARD_S_SUCCESS) error = SCardBeginTransaction(card);
-  // Another program reset the card after our connect: nothing of ours was set up yet.
-  for (int again = 0; error == SCARD_W_RESET_CARD && again < 3; ++again) {
-    error = SCardReconnect(card, SCARD_SHARE_SHARED, kProtocols, SCARD_LEAVE_CARD, &protocol);
-    if (error == SCARD_S_SUCCESS) error = SCardBeginTransaction(card);
-  }
-  std::unique_lock lock(attempt->mutex);
-  if (attempt->abandoned || error != SCARD_S_SUCCESS) {
-    lock.unlock();
-    Close(context, card, error == SCARD_S_SUCCESS);
-    context = card = 0;
-    lock.lock();
-  }
-  attempt->error = error;
-  attempt->context = context;
-  attempt->card = card;
-  attempt->protocol = protocol;
-  attempt->done = true;
-  attempt->finished.notify_one();
+// What one call sends and gets back; the call owns it, so that a call the press stopped waiting for writes only here.
+struct Buffers {
+  reader::Bytes in, out = reader::Bytes(512, 0);
+  DWORD size = 0;
+};
+
+reader::Unexpected Busy(const std::string& reader) {
+  return Fail(ErrorKind::ReaderAccess, reader + ": another PC/SC program is using the reader; press READ again");
 }
 
 }  // namespace
@@ -85,50 +43,83 @@ void Connect(const std::string& reader, const std::shared_ptr<Attempt>& attempt)
 reader::Unexpected PolkitRefusal() {
   return Fail(ErrorKind::ReaderAccess,
               "pcscd refused this program: polkit lets only the user at the machine's own seat use PC/SC; "
-              "over SSH or from a service, allow org.debian.pcsc-lite.access_pcsc by a polkit rule");
+              "over SSH or from a service, allow org.debian.pcsc-lite.access_pcsc and "
+              "org.debian.pcsc-lite.access_card by a polkit rule");
 }
 
 reader::Unexpected PcscFailure(LONG error) {
   const std::string text = pcsc_stringify_error(error);
   if (NoCard(error)) return Fail(ErrorKind::CardLost, text);
-  if (error == SCARD_W_SECURITY_VIOLATION) return PolkitRefusal();
-  if (error == SCARD_E_NO_SERVICE || error == SCARD_E_SERVICE_STOPPED || error == SCARD_E_READER_UNAVAILABLE ||
-      error == SCARD_E_UNKNOWN_READER) {
-    return Fail(ErrorKind::NoReader, text);
+  switch (error) {
+    case SCARD_W_SECURITY_VIOLATION: return PolkitRefusal();
+    case SCARD_E_NO_SERVICE:
+    case SCARD_F_COMM_ERROR: return Fail(ErrorKind::NoReader, "pcscd went away (" + text + ")");
+    case SCARD_E_SERVICE_STOPPED:  // pcscd answers so a client of another protocol version
+      return Fail(ErrorKind::NoReader,
+                  "this program's libpcsclite does not match the running pcscd: install both from one release, "
+                  "then restart pcscd");
+    case SCARD_E_READER_UNAVAILABLE:
+    case SCARD_E_UNKNOWN_READER: return Fail(ErrorKind::NoReader, "the reader was unplugged (" + text + ")");
+    case SCARD_E_SHARING_VIOLATION:
+      return Fail(ErrorKind::ReaderAccess, "another program holds the reader alone; close it and press READ again");
+    default: return Fail(ErrorKind::Transmission, text);
   }
-  return Fail(ErrorKind::Transmission, text);
 }
 
-reader::Expected<std::unique_ptr<PcscConnection>> PcscConnection::Open(const std::string& reader) {
-  auto attempt = std::make_shared<Attempt>();
-  std::thread(Connect, reader, attempt).detach();
-  std::unique_lock lock(attempt->mutex);
-  if (!attempt->finished.wait_for(lock, kBusyWait, [&] { return attempt->done; })) {
-    attempt->abandoned = true;
-    return Fail(ErrorKind::ReaderAccess, reader + ": another PC/SC program is using the reader; press READ again");
-  }
-  if (attempt->error == SCARD_S_SUCCESS) {
-    return std::unique_ptr<PcscConnection>(
-        new PcscConnection(attempt->context, attempt->card, attempt->protocol, reader));
-  }
-  if (NoCard(attempt->error)) return Fail(ErrorKind::Timeout);
-  return PcscFailure(attempt->error);
+reader::Expected<std::unique_ptr<PcscConnection>> PcscConnection::Open(const std::string& reader, Deadline deadline) {
+  LONG established = SCARD_S_SUCCESS;
+  auto worker = PcscWorker::Start(reader, deadline, established);
+  if (!worker) return established == SCARD_S_SUCCESS ? Busy(reader) : PcscFailure(established);
+  // pcscd holds SCardConnect and SCardBeginTransaction for as long as another program keeps the reader's transaction.
+  const auto connected = worker->Run([reader](PcscHandles& handles) {
+    constexpr DWORD kProtocols = SCARD_PROTOCOL_T0 | SCARD_PROTOCOL_T1;
+    LONG error =
+        SCardConnect(handles.context, reader.c_str(), SCARD_SHARE_SHARED, kProtocols, &handles.card, &handles.protocol);
+    if (error != SCARD_S_SUCCESS) handles.card = 0;
+    if (error == SCARD_S_SUCCESS) error = SCardBeginTransaction(handles.card);
+    // Another program reset the card after our connect: nothing of ours was set up yet.
+    for (int again = 0; error == SCARD_W_RESET_CARD && again < 3; ++again) {
+      error = SCardReconnect(handles.card, SCARD_SHARE_SHARED, kProtocols, SCARD_LEAVE_CARD, &handles.protocol);
+      if (error == SCARD_S_SUCCESS) error = SCardBeginTransaction(handles.card);
+    }
+    handles.inTransaction = error == SCARD_S_SUCCESS;
+    return error;
+  });
+  if (!connected) return Busy(reader);
+  if (*connected == SCARD_S_SUCCESS)
+    return std::unique_ptr<PcscConnection>(new PcscConnection(std::move(worker), reader));
+  if (NoCard(*connected)) return Fail(ErrorKind::Timeout);
+  // pcscd 1.9 hangs up on a client that polkit refuses a reader (2.x answers so); a pcscd still there to talk to did
+  // so.
+  LONG again = SCARD_S_SUCCESS;
+  auto failure = *connected == SCARD_F_COMM_ERROR && (worker.reset(), PcscWorker::Start("", deadline, again))
+                     ? PolkitRefusal()
+                     : PcscFailure(*connected);
+  failure.error().detail = reader + ": " + failure.error().detail;
+  return failure;
 }
 
-PcscConnection::PcscConnection(SCARDCONTEXT context, SCARDHANDLE card, DWORD protocol, std::string reader)
-    : context_(context), card_(card), protocol_(protocol), reader_(std::move(reader)) {}
+PcscConnection::PcscConnection(std::unique_ptr<PcscWorker> worker, std::string reader)
+    : worker_(std::move(worker)), reader_(std::move(reader)) {}
 
-PcscConnection::~PcscConnection() { Close(context_, card_, true); }
+reader::Unexpected PcscConnection::TooLate() const {
+  return Fail(ErrorKind::Transmission, reader_ +
+                                           ": no answer within the press's time (another PC/SC program may "
+                                           "have taken the reader, or the reader is silent)");
+}
 
 bool PcscConnection::HasEscape() {
   if (!escapeCode_) {
     // PC/SC part 10: tag, length 4, control code (big-endian), for each feature.
-    reader::Bytes features(256, 0);
-    DWORD size = 0;
+    auto io = std::make_shared<Buffers>();
     escapeCode_.emplace();
-    if (SCardControl(card_, CM_IOCTL_GET_FEATURE_REQUEST, nullptr, 0, features.data(),
-                     static_cast<DWORD>(features.size()), &size) == SCARD_S_SUCCESS) {
-      for (DWORD at = 0; at + 6 <= size; at += 2 + features[at + 1]) {
+    const auto asked = worker_->Run([io](PcscHandles& handles) {
+      return SCardControl(handles.card, CM_IOCTL_GET_FEATURE_REQUEST, nullptr, 0, io->out.data(),
+                          static_cast<DWORD>(io->out.size()), &io->size);
+    });
+    if (asked == SCARD_S_SUCCESS) {
+      const auto& features = io->out;
+      for (DWORD at = 0; at + 6 <= io->size; at += 2 + features[at + 1]) {
         if (features[at] == FEATURE_CCID_ESC_COMMAND && features[at + 1] == 4) {
           escapeCode_->emplace(DWORD{features[at + 2]} << 24 | DWORD{features[at + 3]} << 16 |
                                DWORD{features[at + 4]} << 8 | features[at + 5]);
@@ -144,49 +135,58 @@ reader::Expected<reader::Bytes> PcscConnection::ToReader(std::span<const std::ui
 }
 
 // libccid waits up to 30 s for the reader's answer to an escape: only
-// readers that need it get one.
+// readers that need it get one, and the deadline holds.
 reader::Expected<reader::Bytes> PcscConnection::Escape(std::span<const std::uint8_t> apdu) {
   using reader::trace::Direction;
   reader::trace::Bytes("escape", Direction::ToReader, apdu);
-  reader::Bytes response(512, 0);
-  DWORD size = 0;
-  const LONG error = SCardControl(card_, **escapeCode_, apdu.data(), static_cast<DWORD>(apdu.size()), response.data(),
-                                  static_cast<DWORD>(response.size()), &size);
-  if (error != SCARD_S_SUCCESS) return PcscFailure(error);
-  response.resize(size);
-  reader::trace::Bytes("escape", Direction::FromReader, response);
-  return response;
+  auto io = std::make_shared<Buffers>(reader::Bytes(apdu.begin(), apdu.end()));
+  const auto error = worker_->Run([io, code = **escapeCode_](PcscHandles& handles) {
+    return SCardControl(handles.card, code, io->in.data(), static_cast<DWORD>(io->in.size()), io->out.data(),
+                        static_cast<DWORD>(io->out.size()), &io->size);
+  });
+  if (!error) return TooLate();
+  if (*error != SCARD_S_SUCCESS) return PcscFailure(*error);
+  io->out.resize(io->size);
+  reader::trace::Bytes("escape", Direction::FromReader, io->out);
+  return std::move(io->out);
 }
 
 reader::Expected<reader::Bytes> PcscConnection::Transmit(std::span<const std::uint8_t> apdu) {
   if (byEscape_) return Escape(apdu);
   using reader::trace::Direction;
   reader::trace::Bytes("apdu", Direction::ToReader, apdu);
-  reader::Bytes response(512, 0);
-  DWORD size = static_cast<DWORD>(response.size());
-  const SCARD_IO_REQUEST* pci = protocol_ == SCARD_PROTOCOL_T0 ? SCARD_PCI_T0 : SCARD_PCI_T1;
-  const LONG error =
-      SCardTransmit(card_, pci, apdu.data(), static_cast<DWORD>(apdu.size()), nullptr, response.data(), &size);
+  auto io = std::make_shared<Buffers>(reader::Bytes(apdu.begin(), apdu.end()));
+  const auto error = worker_->Run([io](PcscHandles& handles) {
+    const SCARD_IO_REQUEST* pci = handles.protocol == SCARD_PROTOCOL_T0 ? SCARD_PCI_T0 : SCARD_PCI_T1;
+    io->size = static_cast<DWORD>(io->out.size());
+    return SCardTransmit(handles.card, pci, io->in.data(), static_cast<DWORD>(io->in.size()), nullptr, io->out.data(),
+                         &io->size);
+  });
+  if (!error) return TooLate();
   // pcscd says "not transacted" for any failure of the driver, not only for a card that left.
-  if (error == SCARD_E_NOT_TRANSACTED && CardLeft()) return Fail(ErrorKind::CardLost, pcsc_stringify_error(error));
-  if (error != SCARD_S_SUCCESS) return PcscFailure(error);
-  response.resize(size);
+  if (*error == SCARD_E_NOT_TRANSACTED && CardLeft()) return Fail(ErrorKind::CardLost, pcsc_stringify_error(*error));
+  if (*error != SCARD_S_SUCCESS) return PcscFailure(*error);
+  io->out.resize(io->size);
   // GET DATA answers the IDm bare, outside any frame.
   const bool idm = apdu.size() >= 2 && apdu[0] == 0xFF && apdu[1] == 0xCA;
-  reader::trace::Bytes("apdu", Direction::FromReader, response, idm && size >= 2 ? size - 2 : 0);
-  return response;
+  reader::trace::Bytes("apdu", Direction::FromReader, io->out, idm && io->size >= 2 ? io->size - 2 : 0);
+  return std::move(io->out);
 }
 
 bool PcscConnection::CardLeft() {
-  DWORD state = 0, protocol = 0, nameSize = 0, atrSize = 0;
-  const LONG error = SCardStatus(card_, nullptr, &nameSize, &state, &protocol, nullptr, &atrSize);
-  if (NoCard(error) || (error == SCARD_S_SUCCESS && (state & SCARD_ABSENT))) return true;
-  // pcscd may not have heard from the reader yet: give it a moment to say.
-  SCARD_READERSTATE reader{};
-  reader.szReader = reader_.c_str();
-  reader.dwCurrentState = SCARD_STATE_PRESENT;
-  return SCardGetStatusChange(context_, static_cast<DWORD>(kRemovalNotice.count()), &reader, 1) == SCARD_S_SUCCESS &&
-         (reader.dwEventState & SCARD_STATE_EMPTY);
+  const auto wait = Milliseconds(worker_->Until(), kRemovalNotice);
+  const auto left = worker_->Run([reader = reader_, wait](PcscHandles& handles) -> LONG {
+    DWORD state = 0, protocol = 0, nameSize = 0, atrSize = 0;
+    const LONG error = SCardStatus(handles.card, nullptr, &nameSize, &state, &protocol, nullptr, &atrSize);
+    if (NoCard(error) || (error == SCARD_S_SUCCESS && (state & SCARD_ABSENT))) return SCARD_W_REMOVED_CARD;
+    // pcscd may not have heard from the reader yet: give it a moment to say.
+    SCARD_READERSTATE states{reader.c_str(), nullptr, SCARD_STATE_PRESENT, 0, 0, {}};
+    if (SCardGetStatusChange(handles.context, wait, &states, 1) == SCARD_S_SUCCESS &&
+        (states.dwEventState & SCARD_STATE_EMPTY))
+      return SCARD_W_REMOVED_CARD;
+    return SCARD_S_SUCCESS;
+  });
+  return left == SCARD_W_REMOVED_CARD;
 }
 
 }  // namespace ccid

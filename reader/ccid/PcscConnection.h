@@ -1,8 +1,8 @@
 #pragma once
-// One PC/SC reader's card, connected (shared) on a PC/SC context of its own
-// and held in a transaction for as long as this lives: no other PC/SC
-// program (a second copy of this one, a desktop daemon probing cards) can
-// slip its APDUs in between ours.
+// One PC/SC reader's card, connected (shared) and held in a transaction for
+// as long as this lives: no other PC/SC program (a second copy of this one,
+// a desktop daemon probing cards) can slip its APDUs in between ours. Every
+// call goes through a worker (PcscWorker.h) and ends by the press's deadline.
 
 #include <PCSC/winscard.h>
 #include <PCSC/wintypes.h>
@@ -12,6 +12,7 @@
 #include <string>
 
 #include "Dialects.h"
+#include "PcscWorker.h"
 
 namespace ccid {
 
@@ -22,13 +23,11 @@ reader::Unexpected PolkitRefusal();
 
 class PcscConnection : public Channel {
  public:
-  // Within a bounded wait, whatever another program does with the reader:
-  // Timeout when the reader holds no card; ReaderAccess when polkit refuses
-  // or another program keeps the reader's transaction longer than we wait.
-  static reader::Expected<std::unique_ptr<PcscConnection>> Open(const std::string& reader);
-  ~PcscConnection() override;  // ends the transaction and leaves the card as it is
-  PcscConnection(const PcscConnection&) = delete;
-  PcscConnection& operator=(const PcscConnection&) = delete;
+  // Before the deadline, whatever another program does with the reader:
+  // Timeout when the reader holds no card; ReaderAccess when polkit refuses,
+  // or another program holds the reader alone or keeps its transaction.
+  static reader::Expected<std::unique_ptr<PcscConnection>> Open(const std::string& reader, Deadline deadline);
+  ~PcscConnection() override = default;  // the worker ends the transaction and leaves the card as it is
 
   // In a transmit (CCID XfrBlock), or as a CCID escape once SendByEscape.
   reader::Expected<reader::Bytes> Transmit(std::span<const std::uint8_t> apdu) override;
@@ -40,14 +39,14 @@ class PcscConnection : public Channel {
   void SendByEscape() { byEscape_ = true; }
 
  private:
-  PcscConnection(SCARDCONTEXT context, SCARDHANDLE card, DWORD protocol, std::string reader);
+  PcscConnection(std::unique_ptr<PcscWorker> worker, std::string reader);
   reader::Expected<reader::Bytes> Escape(std::span<const std::uint8_t> apdu);
   // After pcscd's catch-all "not transacted": whether the card left, by the reader's state.
   bool CardLeft();
+  // A call that the deadline cut short: the reader or pcscd kept it (another program's transaction, a silent reader).
+  reader::Unexpected TooLate() const;
 
-  SCARDCONTEXT context_;
-  SCARDHANDLE card_;
-  DWORD protocol_;
+  std::unique_ptr<PcscWorker> worker_;
   std::string reader_;
   std::optional<std::optional<DWORD>> escapeCode_;  // asked once
   bool byEscape_ = false;

@@ -19,12 +19,29 @@ namespace {
 using reader::ErrorKind;
 using reader::Fail;
 
-// How long a card that a reader lost with its field may take to be found again.
+// How long a press waits, in all, for what is outside the program: another PC/SC program, pcscd, a silent reader,
+// a card that a reader lost with its field. Longer than a whole press of a second copy of this program takes.
+constexpr std::chrono::milliseconds kPressWait{1500};
+// How long a card that a reader lost with its field may take to be found again (within the press's wait).
 constexpr std::chrono::milliseconds kCardReturn{600};
+
+// A reader's state as pcscd last saw it.
+struct ReaderState {
+  std::string name;
+  DWORD state = 0;
+  reader::Bytes atr;
+  // A contactless card, by the ATR pcscd read at insertion (PC/SC part 3: RID A0 00 00 03 06).
+  bool HoldsContactlessCard() const {
+    static constexpr std::uint8_t kRid[] = {0xA0, 0x00, 0x00, 0x03, 0x06};
+    return (state & SCARD_STATE_PRESENT) &&
+           std::search(atr.begin(), atr.end(), std::begin(kRid), std::end(kRid)) != atr.end();
+  }
+};
 
 class PcscTransport : public reader::Transport {
  public:
-  explicit PcscTransport(std::vector<std::string> readers) : readers_(std::move(readers)) {}
+  explicit PcscTransport(std::vector<std::string> readers)
+      : readers_(std::move(readers)), deadline_(std::chrono::steady_clock::now() + kPressWait) {}
   ~PcscTransport() override { Disconnect(); }
 
   std::string_view Name() const override { return "pcsc"; }
@@ -38,7 +55,7 @@ class PcscTransport : public reader::Transport {
     auto answer = DisconnectingALostCard([&] { return dialect_->Poll(request, cardTime); });
     // A reader may report the card gone when the session switches its field off, and find it again a
     // moment later: connect anew, once an open, in a field that has just been cycled.
-    if (!answer && answer.error().kind == ErrorKind::CardLost && !reconnected_ && CardComesBack()) {
+    if (!answer && answer.error().kind == ErrorKind::CardLost && !reconnected_ && CardComesBack(connectedTo_)) {
       reconnected_ = true;
       if (auto connected = Connect(); !connected) return reader::Unexpected(connected.error());
       answer = DisconnectingALostCard([&] { return dialect_->Poll(request, cardTime); });
@@ -56,16 +73,23 @@ class PcscTransport : public reader::Transport {
   // Timeout when no reader has a card; NoReader when the cards there cannot
   // be read; ReaderAccess when pcscd refuses or another program holds the reader.
   reader::Expected<void> Connect() {
+    auto states = States(readers_, SCARD_STATE_UNAWARE, std::chrono::milliseconds(0));
+    if (!states) return reader::Unexpected(states.error());
     std::optional<reader::Error> unusable;
-    for (const auto& name : ContactlessCards()) {
-      auto connection = PcscConnection::Open(name);
+    for (const auto& reader : *states) {
+      // No other reader is connected, so nothing another program does with a contact card holds a press.
+      if (!reader.HoldsContactlessCard()) continue;
+      const auto& name = reader.name;
+      auto connection = PcscConnection::Open(name, deadline_);
       if (!connection) {
         if (connection.error().kind == ErrorKind::ReaderAccess) return reader::Unexpected(connection.error());
         if (connection.error().kind != ErrorKind::Timeout && !unusable) unusable = connection.error();
         continue;
       }
-      connection_ = std::move(*connection);
-      auto dialect = FelicaCard() ? Negotiate(*connection_, !reconnected_) : Fail(ErrorKind::Timeout);
+      connection_ = std::move(*connection), connectedTo_ = name;
+      auto felica = FelicaCard();
+      if (!felica && !unusable) unusable = felica.error(), unusable->detail = name + ": " + unusable->detail;
+      auto dialect = felica && *felica ? Negotiate(*connection_, !reconnected_) : Fail(ErrorKind::Timeout);
       if (!dialect && dialect.error().detail == kSpeaksNone) dialect = ByEscape();
       if (dialect) {
         dialect_ = std::move(*dialect);
@@ -83,38 +107,42 @@ class PcscTransport : public reader::Transport {
   }
 
  private:
-  // Whether a card is in one of the readers, or comes within kCardReturn.
-  bool CardComesBack() const {
-    auto states = States(SCARD_STATE_EMPTY, kCardReturn);
-    return std::any_of(states.begin(), states.end(),
-                       [](const auto& s) { return s.dwEventState & SCARD_STATE_PRESENT; });
+  // Whether the reader that lost its card holds a contactless card again within kCardReturn: a card in another reader
+  // (a token, a contact card) is not it.
+  bool CardComesBack(const std::string& name) const {
+    const auto states = States({name}, SCARD_STATE_EMPTY, kCardReturn);
+    return states && !states->empty() && states->front().HoldsContactlessCard();
   }
 
-  // The readers that hold a contactless card, by the ATR pcscd read at
-  // insertion (PC/SC part 3: RID A0 00 00 03 06): no other reader is
-  // connected, so nothing another program does with a contact card holds a press.
-  std::vector<std::string> ContactlessCards() const {
-    static constexpr std::uint8_t kRid[] = {0xA0, 0x00, 0x00, 0x03, 0x06};
-    std::vector<std::string> names;
-    for (const auto& state : States(SCARD_STATE_UNAWARE, std::chrono::milliseconds(0))) {
+  // The readers' states once one differs from `known` or `wait` has passed, read on a worker by the press's
+  // deadline: pcsc-lite sleeps 400 ms in it for every reader whose card is mute.
+  reader::Expected<std::vector<ReaderState>> States(const std::vector<std::string>& names, DWORD known,
+                                                    std::chrono::milliseconds wait) const {
+    LONG established = SCARD_S_SUCCESS;
+    auto worker = PcscWorker::Start("", deadline_, established);
+    if (!worker && established != SCARD_S_SUCCESS) return PcscFailure(established);
+    struct Asked {
+      std::vector<std::string> names;
+      std::vector<SCARD_READERSTATE> states;
+    };
+    auto asked = std::make_shared<Asked>(Asked{names, {}});
+    for (const auto& name : asked->names) asked->states.push_back({name.c_str(), nullptr, known, 0, 0, {}});
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline_ - std::chrono::steady_clock::now());
+    const auto timeout = static_cast<DWORD>(std::clamp(left, std::chrono::milliseconds(0), wait).count());
+    const auto error = worker ? worker->Run([asked, timeout](PcscHandles& handles) {
+      return SCardGetStatusChange(handles.context, timeout, asked->states.data(),
+                                  static_cast<DWORD>(asked->states.size()));
+    })
+                              : std::nullopt;
+    if (!error) return Fail(ErrorKind::Transmission, "pcscd did not tell the readers' states within the press's time");
+    if (*error != SCARD_S_SUCCESS && *error != SCARD_E_TIMEOUT) return PcscFailure(*error);
+    std::vector<ReaderState> states;
+    for (const auto& state : asked->states) {
       const auto atr = std::span(state.rgbAtr, std::min<std::size_t>(state.cbAtr, sizeof state.rgbAtr));
-      if ((state.dwEventState & SCARD_STATE_PRESENT) &&
-          std::search(atr.begin(), atr.end(), std::begin(kRid), std::end(kRid)) != atr.end())
-        names.emplace_back(state.szReader);
+      states.push_back({state.szReader, *error == SCARD_S_SUCCESS ? state.dwEventState : known,
+                        reader::Bytes(atr.begin(), atr.end())});
     }
-    return names;
-  }
-
-  // The readers' states once one differs from `known` or `wait` has passed (empty when pcscd fails).
-  std::vector<SCARD_READERSTATE> States(DWORD known, std::chrono::milliseconds wait) const {
-    SCARDCONTEXT context = 0;
-    if (SCardEstablishContext(SCARD_SCOPE_SYSTEM, nullptr, nullptr, &context) != SCARD_S_SUCCESS) return {};
-    std::vector<SCARD_READERSTATE> states(readers_.size());
-    for (std::size_t i = 0; i < readers_.size(); ++i) states[i] = {readers_[i].c_str(), nullptr, known, 0, 0, {}};
-    const LONG error = SCardGetStatusChange(context, static_cast<DWORD>(wait.count()), states.data(),
-                                            static_cast<DWORD>(states.size()));
-    SCardReleaseContext(context);
-    if (error != SCARD_S_SUCCESS) states.clear();
     return states;
   }
 
@@ -131,9 +159,11 @@ class PcscTransport : public reader::Transport {
     return Negotiate(*connection_, !reconnected_);
   }
 
-  // GET DATA answers a FeliCa card's IDm, 8 bytes.
-  bool FelicaCard() {
+  // GET DATA answers a FeliCa card's IDm, 8 bytes; a failure but the card's is said as it is (a reader unplugged,
+  // pcscd gone).
+  reader::Expected<bool> FelicaCard() {
     const auto response = connection_->Transmit(GetIdmApdu());
+    if (!response && response.error().kind != ErrorKind::CardLost) return reader::Unexpected(response.error());
     const auto split = response ? SplitResponse(*response) : reader::Unexpected(response.error());
     return split && split->statusWord == kStatusOk && split->data.size() == 8;
   }
@@ -153,6 +183,8 @@ class PcscTransport : public reader::Transport {
   }
 
   std::vector<std::string> readers_;
+  const Deadline deadline_;
+  std::string connectedTo_;
   bool reconnected_ = false;
   std::unique_ptr<PcscConnection> connection_;
   std::unique_ptr<Dialect> dialect_;

@@ -162,7 +162,7 @@ TEST_F(CApiTest, OpenFailuresSayTheirCauseInOneLine) {
   const std::tuple<std::string, std::int32_t, std::string> cases[] = {
       {"pcsc", FELICA_RW_READER_ACCESS,
        "pcscd refused this program: polkit lets only the user at the machine's own seat use PC/SC; over SSH or from a "
-       "service, allow org.debian.pcsc-lite.access_pcsc by a polkit rule"},
+       "service, allow org.debian.pcsc-lite.access_pcsc and org.debian.pcsc-lite.access_card by a polkit rule"},
       {"pcsc", FELICA_RW_NO_READER, "pcscd is not running"},  // the daemon gone
       {"pcsc:throwing", FELICA_RW_TRANSMISSION, "felica_for_vb: internal error: std::bad_alloc"},
       {"sim:/nonexistent/card.json", FELICA_RW_BAD_CONFIGURATION,

@@ -273,7 +273,10 @@ TEST_F(PcscFaultTest, ACardResetBeforeThePressTakesItsTransactionIsReadAll) {
 TEST_F(PcscFaultTest, AReaderGoneDuringItsNegotiationGetsNoEscape) {  // libccid waits up to 30 s for one
   Place(emulator::PcscModel::Rcs300Escape);
   transmits = 1;  // GET DATA answered, then the session's first step meets no reader: an escape would read
-  EXPECT_EQ(Press("pcsc"), "Q.A.V.O.カードをパソリにおいてください。 | felica error type: 0\nrw error type: 5\n");
+  EXPECT_EQ(Press("pcsc"),
+            "Q.A.V.O.カードをパソリにおいてください。 | felica_for_vb: pcsc: polling: " +
+                rigs::Pcscd::ReaderName(emulator::PcscModel::Rcs300Escape) +
+                ": the reader was unplugged (Reader is unavailable.)\nfelica error type: 0\nrw error type: 3\n");
   EXPECT_EQ(std::exchange(transmits, -1), 0);
 }
 
