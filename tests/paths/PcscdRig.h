@@ -19,6 +19,7 @@ class Pcscd {
   Pcscd& operator=(const Pcscd&) = delete;
 
   bool Running() const { return ready_; }
+  pid_t Pid() const { return pid_; }
   bool EscapeAllowed() const { return escapeAllowed_; }
   const std::string& Problem() const { return problem_; }
   static std::string ReaderName(emulator::PcscModel model);  // as pcscd lists it

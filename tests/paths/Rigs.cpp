@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
+
 #include <fstream>
 #include <nlohmann/json.hpp>
 
@@ -54,7 +56,9 @@ std::vector<Rig> LocalRigs() {
 
 Pcscd& TestPcscd(std::optional<bool> escapeAllowed) {
   static std::unique_ptr<Pcscd> pcscd;
-  if (pcscd && escapeAllowed && pcscd->EscapeAllowed() != *escapeAllowed) pcscd.reset();
+  // Started anew for the other setting, or where a test killed it.
+  if (pcscd && ((escapeAllowed && pcscd->EscapeAllowed() != *escapeAllowed) || kill(pcscd->Pid(), 0) != 0))
+    pcscd.reset();
   if (!pcscd) pcscd = std::make_unique<Pcscd>(escapeAllowed.value_or(true));
   return *pcscd;
 }

@@ -4,10 +4,15 @@
 
 #include <PCSC/winscard.h>
 #include <dlfcn.h>
+#include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QLabel>
+#include <atomic>
 #include <chrono>
+#include <filesystem>
+#include <functional>
 #include <future>
 #include <thread>
 
@@ -202,10 +207,10 @@ class PcscFaultTest : public FaultTest {
 
 // Another PC/SC program's connection to a reader, on a context of its own.
 struct OtherProgram {
-  explicit OtherProgram(emulator::PcscModel model) {
+  explicit OtherProgram(emulator::PcscModel model, DWORD share = SCARD_SHARE_SHARED) {
     SCardEstablishContext(SCARD_SCOPE_SYSTEM, nullptr, nullptr, &context);
     const auto name = rigs::Pcscd::ReaderName(model);
-    SCardConnect(context, name.c_str(), SCARD_SHARE_SHARED, SCARD_PROTOCOL_T1, &card, &protocol);
+    SCardConnect(context, name.c_str(), share, SCARD_PROTOCOL_T1, &card, &protocol);
   }
   ~OtherProgram() { SCardEndTransaction(card, 0), SCardDisconnect(card, 0), SCardReleaseContext(context); }
   SCARDCONTEXT context = 0;
@@ -213,34 +218,56 @@ struct OtherProgram {
   DWORD protocol = 0;
 };
 
+long Entries(const char* folder) { return std::distance(std::filesystem::directory_iterator(folder), {}); }
+
 TEST_F(PcscFaultTest, AnotherProgramHoldingAReaderNeverHoldsAPressPastTwoSeconds) {
   using emulator::PcscModel;
-  const std::string busy = "パソリが見つかりません。 | felica_for_vb: " + rigs::Pcscd::ReaderName(PcscModel::Rcs300) +
-                           ": another PC/SC program is using the reader; press READ again\nCan't open reader writer.\n";
-  for (const auto& [held, shows] : {std::pair{PcscModel::Rcs300, busy}, {PcscModel::Unknown, std::string(" | ")}}) {
-    SCOPED_TRACE(shows);  // the second: a contact card's reader held, the RC-S300 reads at once
+  const auto busy = [](const std::string& why) {
+    return "パソリが見つかりません。 | felica_for_vb: " + rigs::Pcscd::ReaderName(PcscModel::Rcs300) + ": " + why +
+           "\nCan't open reader writer.\n";
+  };
+  const std::tuple<PcscModel, DWORD, int, std::string> rows[] = {
+      // held how, for how long, what a press shows
+      {PcscModel::Rcs300, SCARD_SHARE_SHARED, 4000,
+       busy("another PC/SC program is using the reader; press READ again")},
+      {PcscModel::Rcs300, SCARD_SHARE_EXCLUSIVE, 2000,
+       busy("another program holds the reader alone; close it and press "
+            "READ again")},
+      {PcscModel::Unknown, SCARD_SHARE_SHARED, 2500,
+       " | "}};  // a contact card's reader held: the RC-S300 reads at once
+  for (const auto& [held, share, holdMs, shows] : rows) {
+    SCOPED_TRACE(shows);
     Place(PcscModel::Rcs300);
     ASSERT_TRUE(held != PcscModel::Unknown || rigs::TestPcscd().Place(held, emulator::CardFaults{}));
     std::promise<void> holding;
-    std::thread other([&, held = held] {  // for 2.5 s
-      OtherProgram program(held);
-      EXPECT_EQ(SCardBeginTransaction(program.card), SCARD_S_SUCCESS);
+    std::thread other([&, held = held, share = share, holdMs = holdMs] {
+      OtherProgram program(held, share);
+      EXPECT_EQ(share == SCARD_SHARE_SHARED ? SCardBeginTransaction(program.card) : SCARD_S_SUCCESS, SCARD_S_SUCCESS);
       holding.set_value();
-      std::this_thread::sleep_for(milliseconds(2500));
+      std::this_thread::sleep_for(milliseconds(holdMs));
     });
     holding.get_future().wait();
-    EXPECT_EQ(Press("pcsc"), shows);
-    EXPECT_LT(took, milliseconds(held == PcscModel::Rcs300 ? 2000 : 800));
+    const long threads = Entries("/proc/self/task"), files = Entries("/proc/self/fd");
+    for (int press = 0; press < holdMs / 1500; ++press) {  // each ends in time; they leave one connect waiting at most
+      EXPECT_EQ(Press("pcsc"), shows);
+      EXPECT_LT(took, milliseconds(held == PcscModel::Rcs300 ? 2000 : 800));
+    }
+    EXPECT_LE(Entries("/proc/self/task"), threads + 1);
+    EXPECT_LE(Entries("/proc/self/fd"), files + 1);  // its context's connection to pcscd
     other.join();
     std::this_thread::sleep_for(milliseconds(300));  // the abandoned connect has had its turn, and let go at once
     EXPECT_EQ(Press("pcsc"), " | ");
   }
 }
 
-// The whole test program's SCardBeginTransaction and SCardTransmit (pcsc-lite's behind them). Armed (`begins` at 0),
-// the begins are counted, and another program resets the card just before the first; with `transmits` at 0 the
-// reader is gone from the next transmit on, as pcsc-lite says of one unplugged.
-int begins = -1, transmits = -1;
+// The whole test program's SCardBeginTransaction, SCardConnect and SCardTransmit (pcsc-lite's behind them). Armed
+// (`begins` at 0), the begins are counted, and another program resets the card just before the first; what
+// `connects` holds is pcscd's answer to the next connect; once `transmits` has counted down to 0, `atTransmit` comes
+// before each transmit, and answers in its place unless it returns success.
+int begins = -1;
+std::atomic<int> transmits = -1;
+std::function<LONG()> atTransmit;
+LONG connects = SCARD_S_SUCCESS;
 
 }  // namespace
 
@@ -253,10 +280,17 @@ extern "C" LONG SCardBeginTransaction(SCARDHANDLE card) {
   return begin(card);
 }
 
+extern "C" LONG SCardConnect(SCARDCONTEXT context, LPCSTR reader, DWORD share, DWORD protocols, LPSCARDHANDLE card,
+                             LPDWORD protocol) {
+  static const auto connect = reinterpret_cast<decltype(&SCardConnect)>(dlsym(RTLD_NEXT, __func__));
+  if (const LONG answer = std::exchange(connects, SCARD_S_SUCCESS); answer != SCARD_S_SUCCESS) return answer;
+  return connect(context, reader, share, protocols, card, protocol);
+}
+
 extern "C" LONG SCardTransmit(SCARDHANDLE card, const SCARD_IO_REQUEST* pci, LPCBYTE apdu, DWORD size,
                               SCARD_IO_REQUEST* received, LPBYTE answer, LPDWORD answerSize) {
   static const auto transmit = reinterpret_cast<decltype(&SCardTransmit)>(dlsym(RTLD_NEXT, __func__));
-  if (transmits == 0) return SCARD_E_READER_UNAVAILABLE;
+  if (const LONG error = transmits == 0 ? atTransmit() : SCARD_S_SUCCESS; error != SCARD_S_SUCCESS) return error;
   return transmits -= transmits > 0, transmit(card, pci, apdu, size, received, answer, answerSize);
 }
 
@@ -270,14 +304,42 @@ TEST_F(PcscFaultTest, ACardResetBeforeThePressTakesItsTransactionIsReadAll) {
   EXPECT_EQ(std::exchange(begins, -1), 2);  // the transaction taken again on the card reconnected
 }
 
-TEST_F(PcscFaultTest, AReaderGoneDuringItsNegotiationGetsNoEscape) {  // libccid waits up to 30 s for one
-  Place(emulator::PcscModel::Rcs300Escape);
-  transmits = 1;  // GET DATA answered, then the session's first step meets no reader: an escape would read
-  EXPECT_EQ(Press("pcsc"),
-            "Q.A.V.O.カードをパソリにおいてください。 | felica_for_vb: pcsc: polling: " +
-                rigs::Pcscd::ReaderName(emulator::PcscModel::Rcs300Escape) +
-                ": the reader was unplugged (Reader is unavailable.)\nfelica error type: 0\nrw error type: 3\n");
-  EXPECT_EQ(std::exchange(transmits, -1), 0);
+// What pcscd or another program does in the middle of a press, and what the press says of it, within 2 s.
+TEST_F(PcscFaultTest, WhatBefallsAPressIsNamed) {
+  using emulator::PcscModel;
+  std::thread other;
+  const auto killPcscd = [] {
+    return kill(rigs::TestPcscd().Pid(), SIGKILL), waitpid(rigs::TestPcscd().Pid(), nullptr, 0), SCARD_S_SUCCESS;
+  };
+  const auto takeReader = [&other] {  // the card lifted, and another program takes the reader pcscd then frees
+    EXPECT_TRUE(rigs::TestPcscd().Place(PcscModel::Rcs300, std::nullopt));
+    std::promise<void> holding;
+    other = std::thread([&holding] {
+      OtherProgram direct(PcscModel::Rcs300, SCARD_SHARE_DIRECT);
+      EXPECT_EQ(SCardBeginTransaction(direct.card), SCARD_S_SUCCESS);
+      holding.set_value();
+      std::this_thread::sleep_for(milliseconds(3000));
+    });
+    return holding.get_future().wait(), SCARD_S_SUCCESS;
+  };
+  // clang-format off
+  const std::tuple<PcscModel, LONG, int, std::function<LONG()>, const char*> rows[] = {  // at connect; at transmit N
+      // The session's first step meets no reader: no escape, for which libccid waits up to 30 s.
+      {PcscModel::Rcs300Escape, 0, 1, [] { return SCARD_E_READER_UNAVAILABLE; }, ": the reader was unplugged"},
+      {PcscModel::Rcs300, SCARD_W_SECURITY_VIOLATION, -1, nullptr, "access_card by a polkit rule"},  // pcscd 2 says so
+      {PcscModel::Rcs300, SCARD_F_COMM_ERROR, -1, nullptr, "access_card by a polkit rule"},  // pcscd 1.9 hangs up
+      {PcscModel::Rcs300, 0, 8, killPcscd, "pcsc: pcscd went away"},  // after the pass read
+      {PcscModel::Rcs300, 0, 8, takeReader, "no answer within the press's time"}};
+  // clang-format on
+  for (const auto& [model, connect, before, then, says] : rows) {
+    SCOPED_TRACE(says);
+    Place(model);
+    connects = connect, transmits = before, atTransmit = then;
+    EXPECT_NE(Press("pcsc").find(says), std::string::npos);
+    EXPECT_LT(took, milliseconds(2000));
+    transmits = -1;
+    if (other.joinable()) other.join();
+  }
 }
 
 TEST_F(PcscFaultTest, TheRcs300ReadsWhateverSessionOrEscapeSettingItMeets) {
@@ -288,10 +350,12 @@ TEST_F(PcscFaultTest, TheRcs300ReadsWhateverSessionOrEscapeSettingItMeets) {
     int card;          // 0: none; -1: it stays; else the commands it answers before it leaves
     const char* tell;  // what the reader is told to do
     std::string shows;
+    bool contactCardBeside = false;  // in the OMNIKEY 3x21, while the RC-S300 finds its card again
   };
   const Row rows[] = {
       {true, PcscModel::Rcs300, -1, "leftover", " | "},         // a killed program's session is ended first
       {true, PcscModel::Rcs300, -1, "dropsatfieldoff", " | "},  // the session connects anew
+      {true, PcscModel::Rcs300, -1, "dropsatfieldoff", " | ", true},
       {true, PcscModel::Rcs300, -1, "slowfield", " | "},  // its first polling missed: tried again in the same field
       {true, PcscModel::Rcs300, 2, nullptr,               // lifted after the pass read
        "読み込みエラーです。 | felica_for_vb: pcsc: No smart card inserted.\nfelica error type: 0\nrw error type: 8\n"},
@@ -312,6 +376,9 @@ TEST_F(PcscFaultTest, TheRcs300ReadsWhateverSessionOrEscapeSettingItMeets) {
         row.model, row.card ? std::make_shared<FelicaCard>(emulator::SampleCard("demo-card.json"), faults) : nullptr);
     if (row.tell) {
       ASSERT_TRUE(pcscd.Tell(row.tell, row.model));
+    }
+    if (row.contactCardBeside) {
+      ASSERT_TRUE(pcscd.Place(PcscModel::Unknown, emulator::CardFaults{}));
     }
     EXPECT_EQ(Press("pcsc"), row.shows);
     EXPECT_TRUE(pcscd.Tell("closed", row.model));  // the reader's session ended, with the card there or gone
