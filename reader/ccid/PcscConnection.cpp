@@ -15,6 +15,9 @@ using namespace std::chrono_literals;
 using reader::ErrorKind;
 using reader::Fail;
 
+// How long a connect waits for another program's transaction to end: longer than a whole press of a second copy
+// of this program takes.
+constexpr auto kBusyWait = 1500ms;
 // How long pcscd may take to notice a card that left, after a failed transmit.
 constexpr auto kRemovalNotice = 100ms;
 
@@ -71,26 +74,28 @@ reader::Expected<std::unique_ptr<PcscConnection>> PcscConnection::Open(const std
   auto worker = PcscWorker::Start(reader, deadline, established);
   if (!worker) return established == SCARD_S_SUCCESS ? Busy(reader) : PcscFailure(established);
   // pcscd holds SCardConnect and SCardBeginTransaction for as long as another program keeps the reader's transaction.
-  const auto connected = worker->Run([reader](PcscHandles& handles) {
-    constexpr DWORD kProtocols = SCARD_PROTOCOL_T0 | SCARD_PROTOCOL_T1;
-    LONG error =
-        SCardConnect(handles.context, reader.c_str(), SCARD_SHARE_SHARED, kProtocols, &handles.card, &handles.protocol);
-    if (error != SCARD_S_SUCCESS) handles.card = 0;
-    if (error == SCARD_S_SUCCESS) error = SCardBeginTransaction(handles.card);
-    // Another program reset the card after our connect: nothing of ours was set up yet.
-    for (int again = 0; error == SCARD_W_RESET_CARD && again < 3; ++again) {
-      error = SCardReconnect(handles.card, SCARD_SHARE_SHARED, kProtocols, SCARD_LEAVE_CARD, &handles.protocol);
-      if (error == SCARD_S_SUCCESS) error = SCardBeginTransaction(handles.card);
-    }
-    handles.inTransaction = error == SCARD_S_SUCCESS;
-    return error;
-  });
+  const auto connectBy = std::min(deadline, std::chrono::steady_clock::now() + kBusyWait);
+  const auto connected = worker->Run(
+      [reader](PcscHandles& handles) {
+        constexpr DWORD kProtocols = SCARD_PROTOCOL_T0 | SCARD_PROTOCOL_T1;
+        LONG error = SCardConnect(handles.context, reader.c_str(), SCARD_SHARE_SHARED, kProtocols, &handles.card,
+                                  &handles.protocol);
+        if (error != SCARD_S_SUCCESS) handles.card = 0;
+        if (error == SCARD_S_SUCCESS) error = SCardBeginTransaction(handles.card);
+        // Another program reset the card after our connect: nothing of ours was set up yet.
+        for (int again = 0; error == SCARD_W_RESET_CARD && again < 3; ++again) {
+          error = SCardReconnect(handles.card, SCARD_SHARE_SHARED, kProtocols, SCARD_LEAVE_CARD, &handles.protocol);
+          if (error == SCARD_S_SUCCESS) error = SCardBeginTransaction(handles.card);
+        }
+        handles.inTransaction = error == SCARD_S_SUCCESS;
+        return error;
+      },
+      connectBy);
   if (!connected) return Busy(reader);
   if (*connected == SCARD_S_SUCCESS)
-    return std::unique_ptr<PcscConnection>(new PcscConnection(std::move(worker), reader));
+    return std::unique_ptr<PcscConnection>(new PcscConnection(std::move(worker), reader, deadline));
   if (NoCard(*connected)) return Fail(ErrorKind::Timeout);
-  // pcscd 1.9 hangs up on a client that polkit refuses a reader (2.x answers so); a pcscd still there to talk to did
-  // so.
+  // pcscd 1.9 hangs up on a client that polkit refuses a reader (2.x answers so): a pcscd still there did so.
   LONG again = SCARD_S_SUCCESS;
   auto failure = *connected == SCARD_F_COMM_ERROR && (worker.reset(), PcscWorker::Start("", deadline, again))
                      ? PolkitRefusal()
@@ -99,8 +104,8 @@ reader::Expected<std::unique_ptr<PcscConnection>> PcscConnection::Open(const std
   return failure;
 }
 
-PcscConnection::PcscConnection(std::unique_ptr<PcscWorker> worker, std::string reader)
-    : worker_(std::move(worker)), reader_(std::move(reader)) {}
+PcscConnection::PcscConnection(std::unique_ptr<PcscWorker> worker, std::string reader, Deadline deadline)
+    : worker_(std::move(worker)), reader_(std::move(reader)), deadline_(deadline) {}
 
 reader::Unexpected PcscConnection::TooLate() const {
   return Fail(ErrorKind::Transmission, reader_ +
@@ -113,7 +118,7 @@ bool PcscConnection::HasEscape() {
     // PC/SC part 10: tag, length 4, control code (big-endian), for each feature.
     auto io = std::make_shared<Buffers>();
     escapeCode_.emplace();
-    const auto asked = worker_->Run([io](PcscHandles& handles) {
+    const auto asked = Run([io](PcscHandles& handles) {
       return SCardControl(handles.card, CM_IOCTL_GET_FEATURE_REQUEST, nullptr, 0, io->out.data(),
                           static_cast<DWORD>(io->out.size()), &io->size);
     });
@@ -140,7 +145,7 @@ reader::Expected<reader::Bytes> PcscConnection::Escape(std::span<const std::uint
   using reader::trace::Direction;
   reader::trace::Bytes("escape", Direction::ToReader, apdu);
   auto io = std::make_shared<Buffers>(reader::Bytes(apdu.begin(), apdu.end()));
-  const auto error = worker_->Run([io, code = **escapeCode_](PcscHandles& handles) {
+  const auto error = Run([io, code = **escapeCode_](PcscHandles& handles) {
     return SCardControl(handles.card, code, io->in.data(), static_cast<DWORD>(io->in.size()), io->out.data(),
                         static_cast<DWORD>(io->out.size()), &io->size);
   });
@@ -156,7 +161,7 @@ reader::Expected<reader::Bytes> PcscConnection::Transmit(std::span<const std::ui
   using reader::trace::Direction;
   reader::trace::Bytes("apdu", Direction::ToReader, apdu);
   auto io = std::make_shared<Buffers>(reader::Bytes(apdu.begin(), apdu.end()));
-  const auto error = worker_->Run([io](PcscHandles& handles) {
+  const auto error = Run([io](PcscHandles& handles) {
     const SCARD_IO_REQUEST* pci = handles.protocol == SCARD_PROTOCOL_T0 ? SCARD_PCI_T0 : SCARD_PCI_T1;
     io->size = static_cast<DWORD>(io->out.size());
     return SCardTransmit(handles.card, pci, io->in.data(), static_cast<DWORD>(io->in.size()), nullptr, io->out.data(),
@@ -174,8 +179,8 @@ reader::Expected<reader::Bytes> PcscConnection::Transmit(std::span<const std::ui
 }
 
 bool PcscConnection::CardLeft() {
-  const auto wait = Milliseconds(worker_->Until(), kRemovalNotice);
-  const auto left = worker_->Run([reader = reader_, wait](PcscHandles& handles) -> LONG {
+  const auto wait = Milliseconds(deadline_, kRemovalNotice);
+  const auto left = Run([reader = reader_, wait](PcscHandles& handles) -> LONG {
     DWORD state = 0, protocol = 0, nameSize = 0, atrSize = 0;
     const LONG error = SCardStatus(handles.card, nullptr, &nameSize, &state, &protocol, nullptr, &atrSize);
     if (NoCard(error) || (error == SCARD_S_SUCCESS && (state & SCARD_ABSENT))) return SCARD_W_REMOVED_CARD;

@@ -23,9 +23,10 @@ reader::Unexpected PolkitRefusal();
 
 class PcscConnection : public Channel {
  public:
-  // Before the deadline, whatever another program does with the reader:
-  // Timeout when the reader holds no card; ReaderAccess when polkit refuses,
-  // or another program holds the reader alone or keeps its transaction.
+  // Within kBusyWait and before the press's deadline, whatever another
+  // program does with the reader: Timeout when the reader holds no card;
+  // ReaderAccess when polkit refuses, or another program holds the reader
+  // alone or keeps its transaction. Every call after ends by the deadline.
   static reader::Expected<std::unique_ptr<PcscConnection>> Open(const std::string& reader, Deadline deadline);
   ~PcscConnection() override = default;  // the worker ends the transaction and leaves the card as it is
 
@@ -39,7 +40,8 @@ class PcscConnection : public Channel {
   void SendByEscape() { byEscape_ = true; }
 
  private:
-  PcscConnection(std::unique_ptr<PcscWorker> worker, std::string reader);
+  PcscConnection(std::unique_ptr<PcscWorker> worker, std::string reader, Deadline deadline);
+  std::optional<LONG> Run(std::function<LONG(PcscHandles&)> call) { return worker_->Run(std::move(call), deadline_); }
   reader::Expected<reader::Bytes> Escape(std::span<const std::uint8_t> apdu);
   // After pcscd's catch-all "not transacted": whether the card left, by the reader's state.
   bool CardLeft();
@@ -48,6 +50,7 @@ class PcscConnection : public Channel {
 
   std::unique_ptr<PcscWorker> worker_;
   std::string reader_;
+  Deadline deadline_;
   std::optional<std::optional<DWORD>> escapeCode_;  // asked once
   bool byEscape_ = false;
 };

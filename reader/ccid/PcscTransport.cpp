@@ -19,9 +19,9 @@ namespace {
 using reader::ErrorKind;
 using reader::Fail;
 
-// How long a press waits, in all, for what is outside the program: another PC/SC program, pcscd, a silent reader,
-// a card that a reader lost with its field. Longer than a whole press of a second copy of this program takes.
-constexpr std::chrono::milliseconds kPressWait{1500};
+// How long a press may take, in all, with what is outside the program: another PC/SC program, pcscd, a silent
+// reader, a card that a reader lost with its field. What is left after a connect is enough to read the card.
+constexpr std::chrono::milliseconds kPressWait{1800};
 // How long a card that a reader lost with its field may take to be found again (within the press's wait).
 constexpr std::chrono::milliseconds kCardReturn{600};
 
@@ -130,11 +130,11 @@ class PcscTransport : public reader::Transport {
     const auto left =
         std::chrono::duration_cast<std::chrono::milliseconds>(deadline_ - std::chrono::steady_clock::now());
     const auto timeout = static_cast<DWORD>(std::clamp(left, std::chrono::milliseconds(0), wait).count());
-    const auto error = worker ? worker->Run([asked, timeout](PcscHandles& handles) {
+    const auto read = [asked, timeout](PcscHandles& handles) {
       return SCardGetStatusChange(handles.context, timeout, asked->states.data(),
                                   static_cast<DWORD>(asked->states.size()));
-    })
-                              : std::nullopt;
+    };
+    const auto error = worker ? worker->Run(read, deadline_) : std::nullopt;
     if (!error) return Fail(ErrorKind::Transmission, "pcscd did not tell the readers' states within the press's time");
     if (*error != SCARD_S_SUCCESS && *error != SCARD_E_TIMEOUT) return PcscFailure(*error);
     std::vector<ReaderState> states;

@@ -91,9 +91,6 @@ void PcscWorker::Serve(std::shared_ptr<Shared> shared) {
   Workers().changed.notify_all();
 }
 
-PcscWorker::PcscWorker(std::shared_ptr<Shared> shared, Deadline deadline)
-    : shared_(std::move(shared)), deadline_(deadline) {}
-
 std::unique_ptr<PcscWorker> PcscWorker::Start(const std::string& name, Deadline deadline, LONG& established) {
   established = SCARD_S_SUCCESS;
   {
@@ -104,23 +101,25 @@ std::unique_ptr<PcscWorker> PcscWorker::Start(const std::string& name, Deadline 
   auto shared = std::make_shared<Shared>();
   shared->name = name;
   std::thread(Serve, shared).detach();
-  std::unique_ptr<PcscWorker> worker(new PcscWorker(shared, deadline));
-  const auto result = worker->Run([](PcscHandles& handles) {
-    return SCardEstablishContext(SCARD_SCOPE_SYSTEM, nullptr, nullptr, &handles.context);
-  });
+  std::unique_ptr<PcscWorker> worker(new PcscWorker(shared));
+  const auto result = worker->Run(
+      [](PcscHandles& handles) {
+        return SCardEstablishContext(SCARD_SCOPE_SYSTEM, nullptr, nullptr, &handles.context);
+      },
+      deadline);
   if (!result) return nullptr;
   established = *result;
   if (*result != SCARD_S_SUCCESS) return nullptr;
   return worker;
 }
 
-std::optional<LONG> PcscWorker::Run(std::function<LONG(PcscHandles&)> call) {
+std::optional<LONG> PcscWorker::Run(std::function<LONG(PcscHandles&)> call, Deadline until) {
   auto& s = *shared_;
   std::unique_lock lock(s.mutex);
   if (s.abandoned) return std::nullopt;
   s.call = std::move(call), s.done = false;
   s.changed.notify_all();
-  if (s.changed.wait_until(lock, deadline_, [&] { return s.done; })) return s.result;
+  if (s.changed.wait_until(lock, until, [&] { return s.done; })) return s.result;
   s.abandoned = true;  // the thread is left to finish the call and close; its reader counts as held until then
   s.changed.notify_all();
   std::lock_guard workers(Workers().mutex);

@@ -37,17 +37,15 @@ class PcscWorker {
   PcscWorker(const PcscWorker&) = delete;
   PcscWorker& operator=(const PcscWorker&) = delete;
 
-  // The call's result; nullopt when the deadline came first (or came for an earlier call): the worker is then left
-  // to end on its own. Whatever the call writes besides its handles must be owned by the call.
-  std::optional<LONG> Run(std::function<LONG(PcscHandles&)> call);
-  Deadline Until() const { return deadline_; }
+  // The call's result; nullopt when `until` came first (or came for an earlier call): the worker is then left to end
+  // on its own. Whatever the call writes besides its handles must be owned by the call.
+  std::optional<LONG> Run(std::function<LONG(PcscHandles&)> call, Deadline until);
 
  private:
   struct Shared;
-  PcscWorker(std::shared_ptr<Shared> shared, Deadline deadline);
+  explicit PcscWorker(std::shared_ptr<Shared> shared) : shared_(std::move(shared)) {}
   static void Serve(std::shared_ptr<Shared> shared);
   std::shared_ptr<Shared> shared_;
-  Deadline deadline_;
 };
 
 }  // namespace ccid
