@@ -144,7 +144,7 @@ reader::Expected<reader::Bytes> PcscConnection::ToReader(std::span<const std::ui
 reader::Expected<reader::Bytes> PcscConnection::Escape(std::span<const std::uint8_t> apdu) {
   using reader::trace::Direction;
   reader::trace::Bytes("escape", Direction::ToReader, apdu);
-  auto io = std::make_shared<Buffers>(reader::Bytes(apdu.begin(), apdu.end()));
+  auto io = std::make_shared<Buffers>(Buffers{reader::Bytes(apdu.begin(), apdu.end())});
   const auto error = Run([io, code = **escapeCode_](PcscHandles& handles) {
     return SCardControl(handles.card, code, io->in.data(), static_cast<DWORD>(io->in.size()), io->out.data(),
                         static_cast<DWORD>(io->out.size()), &io->size);
@@ -160,7 +160,7 @@ reader::Expected<reader::Bytes> PcscConnection::Transmit(std::span<const std::ui
   if (byEscape_) return Escape(apdu);
   using reader::trace::Direction;
   reader::trace::Bytes("apdu", Direction::ToReader, apdu);
-  auto io = std::make_shared<Buffers>(reader::Bytes(apdu.begin(), apdu.end()));
+  auto io = std::make_shared<Buffers>(Buffers{reader::Bytes(apdu.begin(), apdu.end())});
   const auto error = Run([io](PcscHandles& handles) {
     const SCARD_IO_REQUEST* pci = handles.protocol == SCARD_PROTOCOL_T0 ? SCARD_PCI_T0 : SCARD_PCI_T1;
     io->size = static_cast<DWORD>(io->out.size());
