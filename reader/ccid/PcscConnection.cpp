@@ -107,10 +107,10 @@ reader::Expected<std::unique_ptr<PcscConnection>> PcscConnection::Open(const std
 PcscConnection::PcscConnection(std::unique_ptr<PcscWorker> worker, std::string reader, Deadline deadline)
     : worker_(std::move(worker)), reader_(std::move(reader)), deadline_(deadline) {}
 
-reader::Unexpected PcscConnection::TooLate() const {
-  return Fail(ErrorKind::Transmission, reader_ +
-                                           ": no answer within the press's time (another PC/SC program may "
-                                           "have taken the reader, or the reader is silent)");
+reader::Unexpected PcscConnection::TooLate() {
+  return Fail(ErrorKind::Transmission,
+              "no answer within the press's time (another PC/SC program may have taken the reader, or the reader is "
+              "silent)");
 }
 
 bool PcscConnection::HasEscape() {

@@ -46,7 +46,7 @@ class PcscConnection : public Channel {
   // After pcscd's catch-all "not transacted": whether the card left, by the reader's state.
   bool CardLeft();
   // A call that the deadline cut short: the reader or pcscd kept it (another program's transaction, a silent reader).
-  reader::Unexpected TooLate() const;
+  static reader::Unexpected TooLate();
 
   std::unique_ptr<PcscWorker> worker_;
   std::string reader_;
