@@ -26,11 +26,6 @@ bool NoCard(LONG error) {
          error == SCARD_W_UNRESPONSIVE_CARD;
 }
 
-DWORD Milliseconds(Deadline deadline, std::chrono::milliseconds most) {
-  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-  return static_cast<DWORD>(std::clamp(left, 0ms, most).count());
-}
-
 // What one call sends and gets back; the call owns it, so that a call the press stopped waiting for writes only here.
 struct Buffers {
   reader::Bytes in, out = reader::Bytes(512, 0);
@@ -179,7 +174,7 @@ reader::Expected<reader::Bytes> PcscConnection::Transmit(std::span<const std::ui
 }
 
 bool PcscConnection::CardLeft() {
-  const auto wait = Milliseconds(deadline_, kRemovalNotice);
+  const auto wait = MillisecondsLeft(deadline_, kRemovalNotice);
   const auto left = Run([reader = reader_, wait](PcscHandles& handles) -> LONG {
     DWORD state = 0, protocol = 0, nameSize = 0, atrSize = 0;
     const LONG error = SCardStatus(handles.card, nullptr, &nameSize, &state, &protocol, nullptr, &atrSize);

@@ -127,9 +127,7 @@ class PcscTransport : public reader::Transport {
     };
     auto asked = std::make_shared<Asked>(Asked{names, {}});
     for (const auto& name : asked->names) asked->states.push_back({name.c_str(), nullptr, known, 0, 0, {}});
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline_ - std::chrono::steady_clock::now());
-    const auto timeout = static_cast<DWORD>(std::clamp(left, std::chrono::milliseconds(0), wait).count());
+    const auto timeout = MillisecondsLeft(deadline_, wait);
     const auto read = [asked, timeout](PcscHandles& handles) {
       return SCardGetStatusChange(handles.context, timeout, asked->states.data(),
                                   static_cast<DWORD>(asked->states.size()));

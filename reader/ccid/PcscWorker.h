@@ -9,6 +9,7 @@
 #include <PCSC/winscard.h>
 #include <PCSC/wintypes.h>
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -18,6 +19,12 @@
 namespace ccid {
 
 using Deadline = std::chrono::steady_clock::time_point;
+
+// What is left before the deadline, at most `most`, as pcsc-lite's timeouts take it.
+inline DWORD MillisecondsLeft(Deadline deadline, std::chrono::milliseconds most) {
+  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+  return static_cast<DWORD>(std::clamp(left, std::chrono::milliseconds(0), most).count());
+}
 
 // What the calls of one worker share; only its thread touches them.
 struct PcscHandles {

@@ -35,7 +35,8 @@ std::string CommandName(std::uint8_t code) {
     case command::kInCommRF: return "InCommRF";
     case command::kSwitchRF: return "SwitchRF";
     case command::kGetFirmwareVersion: return "GetFirmwareVersion";
-    default: return "SetCommandType";
+    case command::kSetCommandType: return "SetCommandType";
+    default: return "command " + std::to_string(code);
   }
 }
 
